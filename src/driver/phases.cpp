@@ -1,0 +1,64 @@
+#include "driver/phases.h"
+
+#include <memory>
+
+#include "containers/list.h"
+#include "playback/group.h"
+#include "playback/tick.h"
+#include "report/listing.h"
+#include "report/output.h"
+#include "song/loader.h"
+#include "song/parser.h"
+
+bool RunParsePhase(SSONG* song) {
+    Out("******************** PARSE %s *************************\n", song->title);
+    SEVENT* group = nullptr;
+    int32_t result;
+    while ((result = ParseGroup(song, &group)) == kParseMore) {
+        if (group) ListAppend(&song->events, group);
+        OutFlush();
+    }
+    if (result == kParseOutOfMemory) return false;
+    if (group) ListAppend(&song->events, group);
+    Out("******************** PARSE %s DONE *************************\n", song->title);
+    song->measureCount = 0;
+    PrintSong(song);
+    song->groupCount = 0;
+    Out("Song->%s\n", song->title);
+    return true;
+}
+
+void RunPlayPhase(SSONG* song, std::span<char> textBuffer) {
+    while (song->activeCount == 0 && !song->songEnd) ProcessGroup(song, 1);
+    PrintNotes(song);
+    song->measureCount = 0;
+    Out("************************Play Song*******************************\n");
+    while (PlayTick(song) != kTickSongOver) {
+    }
+    Out("++++++++++++++++++++++Stop Song******************************\n");
+    FormatTracks(textBuffer, song);
+    Out("%s\n", textBuffer.data());
+    Out("ERRORS = %d\n", song->errorCount);
+}
+
+int RunLoadedSong(SSONG* song, std::span<char> textBuffer) {
+    GetSongParameters(song);
+    InitSong(song);
+    if (!RunParsePhase(song)) return 1;
+    RunPlayPhase(song, textBuffer);
+    return 0;
+}
+
+int RunSongsim(const char* fileName) {
+    auto textBuffer = std::make_unique<char[]>(kTextBufferSize);
+    Out("Size of SEVENT = %d\n", static_cast<int>(sizeof(SEVENT)));
+    SSONG* song = LoadSong(fileName, kSongSlots);
+    if (!song) {
+        // A song that cannot be read is a failure, not a normal end.
+        Out("Could not open file\n");
+        return 1;
+    }
+    const int status = RunLoadedSong(song, std::span(textBuffer.get(), kTextBufferSize));
+    FreeSong(song);
+    return status;
+}

@@ -1,0 +1,12 @@
+// Applying the next group of the song to the playback state.
+#pragma once
+
+#include <cstdint>
+
+#include "song/song.h"
+
+// Applies the group at `current` (the first group when it is null) and moves
+// `current` on. With `setTicks` nonzero the group timer is loaded with the
+// largest `remaining` given to a slot, or 0. Returns 1 when this call
+// applied the song-end event.
+int32_t ProcessGroup(SSONG* song, int32_t setTicks);

@@ -1,0 +1,80 @@
+#include "playback/tick.h"
+
+#include "playback/group.h"
+#include "playback/slots.h"
+#include "playback/stop.h"
+#include "report/listing.h"
+#include "report/output.h"
+
+namespace {
+
+constexpr int32_t kOffTrace = 2;        // NOTE OFF two ticks before the end
+constexpr int32_t kOverdue = -300;      // a held slot is forced off below this
+constexpr int32_t kTimerLimit = -1000;  // no group can come due any more
+
+// Applies groups until one takes a slot or the song ends; `setTicks` says
+// whether a call should load the group timer.
+template <typename SetTicks>
+void ApplyDueGroups(SSONG* song, SetTicks setTicks) {
+    const int32_t active = song->activeCount;
+    do {
+        ProcessGroup(song, setTicks());
+    } while (song->activeCount == active && !song->songEnd);
+}
+
+}  // namespace
+
+int32_t UpdateNotes(SSONG* song) {
+    int32_t tieRanOut = 0;
+    for (int32_t i = 0; i < song->noteCount; ++i) {
+        SNOTE& slot = song->notes[i];
+        if (!slot.inUse) continue;
+        slot.remaining = static_cast<int16_t>(slot.remaining - 1);
+        if (slot.remaining == kOffTrace && !slot.rest && !slot.tieBegin) {
+            NoteOff(&slot, i, song->activeCount);
+        } else if (slot.remaining == 0) {
+            if (slot.tieBegin)
+                tieRanOut = 1;
+            else
+                FreeNote(song, &slot);
+        } else if (slot.remaining == -1) {
+            ReportError(kErrorHeldPastEnd, song);
+            PrintNotes(song);
+            if (!slot.tieBegin) StopProcess(1);
+        } else if (slot.remaining < kOverdue) {
+            ReportError(kErrorOverdue, song);
+            NoteOff(&slot, i, song->activeCount);
+            FreeNote(song, &slot);
+        }
+    }
+    if (song->songEnd) {
+        PrintNotes(song);
+        Out("<<<<NoteOnOff=%d  Active=%d\n", NoteOnOff, song->activeCount);
+        StopProcess(1);
+    }
+    return tieRanOut;
+}
+
+int32_t PlayTick(SSONG* song) {
+    int32_t result = kTickDone;
+    --song->ticks;
+    if (UpdateNotes(song)) {
+        PrintNotes(song);
+        ApplyDueGroups(song, [song] { return song->ticks == 0 ? 1 : 0; });
+        Out("-------------Event Added When Note Dur -> 0 ----------\n");
+        PrintNotes(song);
+    } else if (song->ticks == 0) {
+        PrintNotes(song);
+        ApplyDueGroups(song, [] { return 1; });
+        Out("-------------Event Added----------\n");
+        PrintNotes(song);
+        result = kTickGroupsDue;
+    }
+    if (song->songEnd && song->activeCount == 0) {
+        Out("NoteOnOff = %d\n", NoteOnOff);
+        result = kTickSongOver;
+    }
+    Out("******** Ticks = %d ********\n", song->ticks);
+    if (song->ticks < kTimerLimit) StopProcess(1);
+    return result;
+}

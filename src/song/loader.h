@@ -1,0 +1,40 @@
+// Loading a song file into one block (record, file image, note slot pool),
+// reading its 520-byte header, and releasing it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "song/song.h"
+
+inline constexpr size_t kHeaderSize = 520;
+// Larger files are refused: every counter of a run then stays far inside 32 bits.
+inline constexpr size_t kMaxImageSize = size_t{256} << 20;
+
+// Header layout, in bytes from the start of the file.
+inline constexpr size_t kTrackNamesOffset = 280;
+inline constexpr size_t kChanRangeOffset = 430;
+inline constexpr size_t kPatchOffset = 445;
+inline constexpr size_t kTitleOffset = 480;
+inline constexpr size_t kTitleLength = 32;
+inline constexpr size_t kEnableMaskOffset = 512;
+
+// Reads the whole file into a new song with `noteCount` free slots. Returns
+// null, with the reason on standard error, when the file cannot be looked
+// up, is not a regular file, is shorter than the header or larger than
+// kMaxImageSize, cannot be opened or read in full, or memory runs out.
+SSONG* LoadSong(const char* fileName, int32_t noteCount);
+// The same from an image already in memory (the fuzzer's entry).
+SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount);
+// Releases the song, every parsed group and the block itself.
+void FreeSong(SSONG* song);
+
+// Prints the raw Chan-Range and Patch bytes of every track and fills the
+// track table and the title from the header.
+void GetSongParameters(SSONG* song);
+// Clears the pool, sets the group timer to 100, reads the track enable mask
+// and places the parse cursor at the event stream.
+void InitSong(SSONG* song);
+void ResetNotes(SSONG* song);
+uint16_t SwapBytes16(uint16_t word);

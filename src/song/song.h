@@ -1,0 +1,108 @@
+// The records every part of songsim shares: the song, its tracks, the decoded
+// events, the note slots and the link headers of the payload list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Link header that sits directly in front of every list payload.
+struct SLINK {
+    SLINK* nextLink;
+    SLINK* prevLink;
+};
+
+// A list of payloads; a zero-filled SLIST is an empty list.
+struct SLIST {
+    SLINK* head;
+    SLINK* tail;
+};
+
+// Bits of SEVENT::flags.
+inline constexpr uint32_t kFlagRest = 1u << 0;
+inline constexpr uint32_t kFlagTieBegin = 1u << 1;
+inline constexpr uint32_t kFlagTieEnd = 1u << 2;
+inline constexpr uint32_t kFlagAccent = 1u << 4;
+
+inline constexpr int32_t kEventNote = 0;
+inline constexpr int32_t kEventControl = 1;
+
+// Control codes of the event stream.
+inline constexpr int32_t kCodeGroupEnd = 0x00;
+inline constexpr int32_t kCodeKeySignature = 0x80;
+inline constexpr int32_t kCodeTempo = 0x81;
+inline constexpr int32_t kCodeMeasureBar = 0x82;
+inline constexpr int32_t kCodeTimeSignature = 0x83;
+inline constexpr int32_t kCodeLoudness = 0x84;
+inline constexpr int32_t kCodeRepeatStart = 0x85;
+inline constexpr int32_t kCodeRepeatEnd = 0x86;
+inline constexpr int32_t kCodeSongEnd = 0xFF;
+
+// One decoded event; the events of a group are chained through `next`.
+struct SEVENT {
+    int32_t kind;   // kEventNote or kEventControl
+    SEVENT* next;   // next event of the same group, null for the last
+    int32_t code;   // note number, or control code
+    int32_t value;  // duration code of a note, parameter of a control event
+    int32_t track;  // 0-based track of a note (-1 when the nibble is 0)
+    uint32_t flags; // kFlag... bits of a note
+};
+
+// One note slot of the playback pool.
+struct SNOTE {
+    int16_t channel;
+    int16_t remaining;  // ticks left; may go below zero
+    int16_t note;
+    int16_t durationCode;
+    int16_t velocity;
+    int16_t track;
+    uint8_t rest;
+    uint8_t tieBegin;
+    uint8_t tieEnd;
+    uint8_t inUse;
+};
+
+inline constexpr int kTrackCount = 15;
+inline constexpr int kTrackNameLength = 10;
+inline constexpr int kTitleSize = 34;
+
+struct STRACK {
+    char name[kTrackNameLength + 1];
+    uint8_t enabled;
+    int16_t patch;
+    int16_t loudness;
+    int16_t channel;
+    int16_t octaveShift;
+    int16_t octave;
+};
+
+// The song: header data, playback state, the parsed groups and, from `data`
+// on, the raw file image followed by the note slot pool, all in one block
+// made by LoadSong.
+struct SSONG {
+    int32_t errorCount;
+    int32_t measureCount;
+    int32_t tickPeriod;
+    int32_t ticks;
+    char title[kTitleSize];
+    STRACK tracks[kTrackCount];
+    SNOTE* notes;
+    int32_t songEnd;
+    int32_t activeCount;
+    int32_t noteCount;
+    int32_t groupCount;
+    const uint8_t* cursor;
+    SEVENT* current;
+    SLIST events;
+    size_t dataSize;  // bytes of the file image; every read stops here
+    uint8_t data[8];  // the image begins here and runs on past the record
+};
+
+// The file image, as a pointer that may be indexed up to dataSize.
+// (Addressed from the block start, since `data` itself is declared short.)
+inline uint8_t* SongImage(SSONG* song) {
+    return reinterpret_cast<uint8_t*>(song) + offsetof(SSONG, data);
+}
+inline const uint8_t* SongImage(const SSONG* song) {
+    return reinterpret_cast<const uint8_t*>(song) + offsetof(SSONG, data);
+}
+inline const uint8_t* SongImageEnd(const SSONG* song) { return SongImage(song) + song->dataSize; }

@@ -1,0 +1,71 @@
+#include "support/run_songsim.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef SONGSIM_BINARY
+#define SONGSIM_BINARY "songsim"
+#endif
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "songsim-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void TempFolder::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    std::ofstream file(path_ + "/" + name, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+SongsimRun RunSongsimIn(const TempFolder& folder) {
+    // Output goes to files outside the song folder, so the run sees only
+    // what the test put there.
+    TempFolder capture;
+    const std::string outPath = capture.Path() + "/out";
+    const std::string errPath = capture.Path() + "/err";
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder.Path().c_str()) != 0) _exit(126);
+        if (!std::freopen(outPath.c_str(), "w", stdout) || !std::freopen(errPath.c_str(), "w", stderr)) _exit(126);
+        execl(SONGSIM_BINARY, SONGSIM_BINARY, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    SongsimRun run;
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child) {
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    run.out = ReadAll(outPath);
+    run.err = ReadAll(errPath);
+    return run;
+}
+
+SongsimRun RunSongsimOn(const std::vector<uint8_t>& song) {
+    TempFolder folder;
+    folder.Write("entertan.sng", song);
+    return RunSongsimIn(folder);
+}

@@ -1,0 +1,32 @@
+// Runs the real songsim binary in a fresh temporary folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SongsimRun {
+    std::string out;  // whole standard output
+    std::string err;  // whole standard error
+    int status = -1;  // exit status, or 128 + signal number
+};
+
+// A temporary folder that is removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    // Writes `bytes` as the file `name` inside the folder.
+    void Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
+
+private:
+    std::string path_;
+};
+
+// Runs songsim in `folder` and collects its output and exit status.
+SongsimRun RunSongsimIn(const TempFolder& folder);
+// Writes `song` as entertan.sng in a fresh folder and runs songsim there.
+SongsimRun RunSongsimOn(const std::vector<uint8_t>& song);
