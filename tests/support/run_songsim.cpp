@@ -47,6 +47,7 @@ SongsimRun RunSongsimIn(const TempFolder& folder) {
     TempFolder capture;
     const std::string outPath = capture.Path() + "/out";
     const std::string errPath = capture.Path() + "/err";
+    std::fflush(nullptr);  // the child must not write the test's buffered output again
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(folder.Path().c_str()) != 0) _exit(126);
