@@ -85,6 +85,7 @@ SSONG* LoadSong(const char* fileName, int32_t noteCount) {
 }
 
 SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount) {
+    SetDiagnosticFile("song image");
     if (image.size() < kHeaderSize || image.size() > kMaxImageSize) {
         Diagnose("image of %zu bytes is not a song", image.size());
         return nullptr;
