@@ -217,7 +217,7 @@ TEST_F(ParserTest, StreamCutOffEndsSongWithoutReadingPastImage) {
                           Case{"note after 2 bytes", {0x02, 0x0F}}}) {
         SCOPED_TRACE(c.what);
         Bytes stream = {0x01, 0x0C, 0x3C};  // C5 quarter, track 0
-        stream.insert(stream.end(), c.cut.begin(), c.cut.end());
+        for (const uint8_t byte : c.cut) stream.push_back(byte);
         Parse(stream);
         EXPECT_EQ(results_, (std::vector<int32_t>{0}));
         EXPECT_EQ(groups_, (std::vector<Group>{{Note(60, 12, 0), kSongEnd}}));
