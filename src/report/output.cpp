@@ -1,6 +1,9 @@
 #include "report/output.h"
 
+#include <charconv>
 #include <cstdarg>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -9,18 +12,129 @@ char gDiagnosticFile[256] = "";
 
 std::FILE* Stream() { return gOutput ? gOutput : stdout; }
 
+// Lines are formatted straight into this buffer, which goes to the stream
+// when it is nearly full, on OutFlush, when the stream changes and at exit.
+// A long song prints hundreds of megabytes, so each line costs one pass.
+constexpr size_t kPendingSize = size_t{1} << 16;
+constexpr size_t kLineRoom = 1024;  // room kept free for the next line
+char gPending[kPendingSize];
+size_t gPendingUsed = 0;
+
+void WritePending() {
+    if (gPendingUsed > 0) std::fwrite(gPending, 1, gPendingUsed, Stream());
+    gPendingUsed = 0;
+}
+
+// Output still pending when the process exits is written then.
+[[maybe_unused]] const int gFlushAtExit = std::atexit(OutFlush);
+
+// Appends text to a fixed span of the buffer; remembers if it ran out.
+class LineBuilder {
+public:
+    LineBuilder(char* begin, char* end) : at_(begin), end_(end) {}
+
+    char* At() const { return at_; }
+    bool Fits() const { return fits_; }
+    void Put(const char* text, size_t length) {
+        if (!Reserve(length)) return;
+        std::memcpy(at_, text, length);
+        at_ += length;
+    }
+    void Pad(char fill, size_t count) {
+        if (!Reserve(count)) return;
+        std::memset(at_, fill, count);
+        at_ += count;
+    }
+
+private:
+    bool Reserve(size_t length) {
+        if (fits_ && static_cast<size_t>(end_ - at_) < length) fits_ = false;
+        return fits_;
+    }
+
+    char* at_;
+    char* end_;
+    bool fits_ = true;
+};
+
+// printf for the conversions songsim prints with: %d, %x, %s and %%, each with
+// an optional 0 flag and field width, exactly as printf does them. Returns
+// false for any other conversion, or when the text does not fit.
+bool FormatLine(LineBuilder& line, const char* format, va_list args) {
+    const char* p = format;
+    for (;;) {
+        const char* percent = std::strchr(p, '%');
+        if (!percent) {
+            line.Put(p, std::strlen(p));
+            return line.Fits();
+        }
+        line.Put(p, static_cast<size_t>(percent - p));
+        p = percent + 1;
+        const bool zeroFill = (*p == '0');
+        if (zeroFill) ++p;
+        size_t width = 0;
+        for (; *p >= '0' && *p <= '9'; ++p) width = width * 10 + static_cast<size_t>(*p - '0');
+        const char conversion = *p++;
+        if (conversion == '%') {
+            line.Put("%", 1);
+        } else if (conversion == 's') {
+            const char* text = va_arg(args, const char*);
+            const size_t length = std::strlen(text);
+            if (length < width) line.Pad(' ', width - length);
+            line.Put(text, length);
+        } else if (conversion == 'd' || conversion == 'x') {
+            char digits[16];
+            std::to_chars_result end{};
+            bool negative = false;
+            if (conversion == 'd') {
+                const int value = va_arg(args, int);
+                negative = value < 0;
+                // The sign goes before any zero fill, so format the magnitude.
+                const unsigned magnitude = negative ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+                end = std::to_chars(digits, digits + sizeof digits, magnitude);
+            } else {
+                end = std::to_chars(digits, digits + sizeof digits, va_arg(args, unsigned), 16);
+            }
+            const size_t length = static_cast<size_t>(end.ptr - digits);
+            const size_t shown = length + (negative ? 1 : 0);
+            const size_t padding = shown < width ? width - shown : 0;
+            if (!zeroFill) line.Pad(' ', padding);
+            if (negative) line.Put("-", 1);
+            if (zeroFill) line.Pad('0', padding);
+            line.Put(digits, length);
+        } else {
+            return false;
+        }
+    }
+}
+
 }  // namespace
 
 void Out(const char* format, ...) {
+    if (kPendingSize - gPendingUsed < kLineRoom) WritePending();
     va_list args;
     va_start(args, format);
-    std::vfprintf(Stream(), format, args);
+    va_list again;
+    va_copy(again, args);
+    LineBuilder line(gPending + gPendingUsed, gPending + kPendingSize);
+    if (FormatLine(line, format, args)) {
+        gPendingUsed = static_cast<size_t>(line.At() - gPending);
+    } else {
+        // A conversion this formatter does not do, or a very long line.
+        WritePending();
+        std::vfprintf(Stream(), format, again);
+    }
+    va_end(again);
     va_end(args);
 }
 
-void OutFlush() { std::fflush(Stream()); }
+void OutFlush() {
+    WritePending();
+    std::fflush(Stream());
+}
 
 std::FILE* SetOutput(std::FILE* stream) {
+    WritePending();
     std::FILE* previous = Stream();
     gOutput = stream;
     return previous;

@@ -1,6 +1,9 @@
 #include "report/tables.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -33,7 +36,15 @@ void FormatNoteName(std::span<char> buffer, int32_t note) {
         std::snprintf(buffer.data(), buffer.size(), "?%d", note);
         return;
     }
-    std::snprintf(buffer.data(), buffer.size(), "%s%d", noteNames[static_cast<size_t>(note % 12)], note / 12);
+    // Name and octave, as "%s%d" would print them; notes are named on every
+    // trace line, so this avoids a format parse per note.
+    char text[16];
+    const std::string_view name = noteNames[static_cast<size_t>(note % 12)];
+    name.copy(text, name.size());
+    const auto end = std::to_chars(text + name.size(), text + sizeof text, note / 12).ptr;
+    const size_t length = std::min(static_cast<size_t>(end - text), buffer.size() - 1);
+    std::copy_n(text, length, buffer.begin());
+    buffer[length] = '\0';
 }
 
 const char* NoteName(int32_t note) {
