@@ -3,18 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
-constexpr size_t kHeaderSize = 520;
-constexpr size_t kTrackNamesOffset = 280;
-constexpr size_t kTrackNameLength = 10;
-constexpr size_t kChanRangeOffset = 430;
-constexpr size_t kPatchOffset = 445;
-constexpr size_t kTitleOffset = 480;
-constexpr size_t kTitleLength = 32;
-constexpr size_t kEnableMaskOffset = 512;
-
-}  // namespace
+#include "song/loader.h"
 
 SongWriter::SongWriter() : bytes_(kHeaderSize, 0) {}
 
@@ -30,9 +19,10 @@ SongWriter& SongWriter::Title(std::string_view title) {
 }
 
 SongWriter& SongWriter::TrackName(int track, std::string_view name) {
-    const auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(kTrackNamesOffset + kTrackNameLength * track);
-    std::fill_n(at, kTrackNameLength, uint8_t{0});
-    std::copy_n(name.begin(), std::min(name.size(), kTrackNameLength), at);
+    const size_t length = kTrackNameLength;
+    const auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(kTrackNamesOffset + length * static_cast<size_t>(track));
+    std::fill_n(at, length, uint8_t{0});
+    std::copy_n(name.begin(), std::min(name.size(), length), at);
     return *this;
 }
 
