@@ -1,5 +1,8 @@
 #include "playback/tick.h"
 
+#include <charconv>
+#include <string_view>
+
 #include "playback/group.h"
 #include "playback/slots.h"
 #include "playback/stop.h"
@@ -22,13 +25,29 @@ void ApplyDueGroups(SSONG* song, SetTicks setTicks) {
     } while (song->activeCount == active && !song->songEnd);
 }
 
+// "******** Ticks = %d ********\n", once per tick: most of a long song's
+// output, so it is put together from its parts rather than formatted.
+void PrintTicksLine(int32_t ticks) {
+    constexpr std::string_view kBefore = "******** Ticks = ";
+    constexpr std::string_view kAfter = " ********\n";
+    char line[kBefore.size() + 11 + kAfter.size()];
+    kBefore.copy(line, kBefore.size());
+    char* at = std::to_chars(line + kBefore.size(), line + sizeof line, ticks).ptr;
+    at += kAfter.copy(at, kAfter.size());
+    OutText(std::string_view(line, static_cast<size_t>(at - line)));
+}
+
 }  // namespace
 
 int32_t UpdateNotes(SSONG* song) {
     int32_t tieRanOut = 0;
-    for (int32_t i = 0; i < song->noteCount; ++i) {
+    // No slot is taken during the countdown, so the scan can stop after the
+    // last slot that was in use when it began.
+    int32_t inUseLeft = song->activeCount;
+    for (int32_t i = 0; i < song->noteCount && inUseLeft > 0; ++i) {
         SNOTE& slot = song->notes[i];
         if (!slot.inUse) continue;
+        --inUseLeft;
         slot.remaining = static_cast<int16_t>(slot.remaining - 1);
         if (slot.remaining == kOffTrace && !slot.rest && !slot.tieBegin) {
             NoteOff(&slot, i, song->activeCount);
@@ -74,7 +93,7 @@ int32_t PlayTick(SSONG* song) {
         Out("NoteOnOff = %d\n", NoteOnOff);
         result = kTickSongOver;
     }
-    Out("******** Ticks = %d ********\n", song->ticks);
+    PrintTicksLine(song->ticks);
     if (song->ticks < kTimerLimit) StopProcess(1);
     return result;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <string_view>
 
 #include "containers/list.h"
 #include "report/output.h"
@@ -32,7 +33,7 @@ void PrintEvent(SSONG* song, const SEVENT& event, std::span<char> noteName) {
     }
 }
 
-constexpr const char* kSlotFrame = "xxxxxxxxxxxxxxxxxxxxxxxxxxxx\n";
+constexpr std::string_view kSlotFrame = "xxxxxxxxxxxxxxxxxxxxxxxxxxxx\n";
 
 }  // namespace
 
@@ -50,7 +51,7 @@ void PrintSong(SSONG* song) {
 
 void PrintNotes(const SSONG* song) {
     std::array<char, 256> noteName{};
-    Out("%s", kSlotFrame);
+    OutText(kSlotFrame);
     if (song->activeCount == 0) {
         Out("No Events\n");
     } else {
@@ -64,7 +65,7 @@ void PrintNotes(const SSONG* song) {
             ++index;
         }
     }
-    Out("%s", kSlotFrame);
+    OutText(kSlotFrame);
 }
 
 int32_t FormatTracks(std::span<char> buffer, const SSONG* song) {

@@ -128,6 +128,16 @@ void Out(const char* format, ...) {
     va_end(args);
 }
 
+void OutText(std::string_view text) {
+    if (kPendingSize - gPendingUsed < text.size()) WritePending();
+    if (text.size() > kPendingSize) {
+        std::fwrite(text.data(), 1, text.size(), Stream());
+        return;
+    }
+    std::memcpy(gPending + gPendingUsed, text.data(), text.size());
+    gPendingUsed += text.size();
+}
+
 void OutFlush() {
     WritePending();
     std::fflush(Stream());

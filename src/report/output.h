@@ -3,8 +3,12 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 
 [[gnu::format(printf, 1, 2)]] void Out(const char* format, ...);
+// Prints text as it stands: for lines printed so often (one per tick) that
+// their callers put them together from fixed parts.
+void OutText(std::string_view text);
 void OutFlush();
 // Sets the stream that Out writes to and returns the previous one.
 std::FILE* SetOutput(std::FILE* stream);
