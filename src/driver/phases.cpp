@@ -33,8 +33,9 @@ void RunPlayPhase(SSONG* song, std::span<char> textBuffer) {
     PrintNotes(song);
     song->measureCount = 0;
     Out("************************Play Song*******************************\n");
-    while (PlayTick(song) != kTickSongOver) {
-    }
+    do {
+        PlayQuietTicks(song);
+    } while (PlayTick(song) != kTickSongOver);
     Out("++++++++++++++++++++++Stop Song******************************\n");
     FormatTracks(textBuffer, song);
     Out("%s\n", textBuffer.data());

@@ -1,6 +1,8 @@
 #include "playback/tick.h"
 
+#include <algorithm>
 #include <charconv>
+#include <span>
 #include <string_view>
 
 #include "playback/group.h"
@@ -72,6 +74,34 @@ int32_t UpdateNotes(SSONG* song) {
         StopProcess(1);
     }
     return tieRanOut;
+}
+
+int32_t QuietTicks(const SSONG* song) {
+    if (song->songEnd) return 0;  // the next countdown ends the run
+    // The timer: groups fall due at 0; below kTimerLimit the run stops.
+    int32_t quiet = song->ticks > 0 ? song->ticks - 1 : song->ticks - kTimerLimit;
+    for (const SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount))) {
+        if (!slot.inUse) continue;
+        const int32_t remaining = slot.remaining;
+        int32_t limit = 0;  // at 0, the next countdown reaches -1: error 1
+        if (remaining < 0)
+            limit = remaining - kOverdue;  // forced off below kOverdue
+        else if (remaining > kOffTrace && !slot.rest && !slot.tieBegin)
+            limit = remaining - kOffTrace - 1;  // NOTE OFF at kOffTrace
+        else if (remaining > 0)
+            limit = remaining - 1;  // given back, or held, at 0
+        quiet = std::min(quiet, limit);
+    }
+    return std::max(quiet, 0);
+}
+
+void PlayQuietTicks(SSONG* song) {
+    const int32_t quiet = QuietTicks(song);
+    if (quiet == 0) return;
+    for (SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount))) {
+        if (slot.inUse) slot.remaining = static_cast<int16_t>(slot.remaining - quiet);
+    }
+    for (int32_t tick = 0; tick < quiet; ++tick) PrintTicksLine(--song->ticks);
 }
 
 int32_t PlayTick(SSONG* song) {

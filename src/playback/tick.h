@@ -17,3 +17,10 @@ int32_t UpdateNotes(SSONG* song);
 // groups when they are due. Returns kTickSongOver once the song has ended
 // with no slot in use. Stops the process when the timer falls below -1000.
 int32_t PlayTick(SSONG* song);
+
+// The number of coming ticks that are quiet: ticks in which nothing happens
+// but the countdown of the group timer and the slots and the tick line.
+int32_t QuietTicks(const SSONG* song);
+// Plays every quiet tick ahead at once, with exactly the output and state
+// that as many PlayTick calls would give; long notes make most ticks quiet.
+void PlayQuietTicks(SSONG* song);
