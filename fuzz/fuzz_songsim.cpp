@@ -24,7 +24,7 @@
 #include "driver/phases.h"
 #include "playback/slots.h"
 #include "playback/stop.h"
-#include "report/output.h"
+#include "output/output.h"
 #include "song/loader.h"
 
 namespace {

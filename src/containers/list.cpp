@@ -1,5 +1,6 @@
 #include "containers/list.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace {

@@ -5,7 +5,17 @@
 
 #include <cstddef>
 
-#include "song/song.h"
+// Link header that sits directly in front of every list payload.
+struct SLINK {
+    SLINK* nextLink;
+    SLINK* prevLink;
+};
+
+// A list of payloads; a zero-filled SLIST is an empty list.
+struct SLIST {
+    SLINK* head;
+    SLINK* tail;
+};
 
 // Zero-filled payload of `size` bytes behind a fresh link header, or null.
 void* ListAllocNode(size_t size);

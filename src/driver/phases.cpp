@@ -6,7 +6,7 @@
 #include "playback/group.h"
 #include "playback/tick.h"
 #include "report/listing.h"
-#include "report/output.h"
+#include "output/output.h"
 #include "song/loader.h"
 #include "song/parser.h"
 

@@ -3,8 +3,8 @@
 #include "containers/list.h"
 #include "playback/slots.h"
 #include "report/listing.h"
-#include "report/output.h"
-#include "report/tables.h"
+#include "output/output.h"
+#include "song/tables.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <span>
 
-#include "report/output.h"
-#include "report/tables.h"
+#include "output/output.h"
+#include "song/tables.h"
 
 int32_t NoteOnOff = 0;
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "report/output.h"
+#include "output/output.h"
 
 namespace {
 StopHandler gHandler = nullptr;

@@ -9,7 +9,7 @@
 #include "playback/slots.h"
 #include "playback/stop.h"
 #include "report/listing.h"
-#include "report/output.h"
+#include "output/output.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "containers/list.h"
-#include "report/output.h"
-#include "report/tables.h"
+#include "output/output.h"
+#include "song/tables.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "containers/list.h"
-#include "report/output.h"
+#include "output/output.h"
 #include "song/parser.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "containers/list.h"
-#include "report/output.h"
+#include "output/output.h"
 
 namespace {
 

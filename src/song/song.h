@@ -1,21 +1,11 @@
 // The records every part of songsim shares: the song, its tracks, the decoded
-// events, the note slots and the link headers of the payload list.
+// events and the note slots.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// Link header that sits directly in front of every list payload.
-struct SLINK {
-    SLINK* nextLink;
-    SLINK* prevLink;
-};
-
-// A list of payloads; a zero-filled SLIST is an empty list.
-struct SLIST {
-    SLINK* head;
-    SLINK* tail;
-};
+#include "containers/list.h"
 
 // Bits of SEVENT::flags.
 inline constexpr uint32_t kFlagRest = 1u << 0;

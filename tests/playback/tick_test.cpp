@@ -4,7 +4,7 @@
 
 #include "playback/playback_fixture.h"
 #include "playback/tick.h"
-#include "report/output.h"
+#include "output/output.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "containers/list.h"
-#include "report/output.h"
+#include "output/output.h"
 #include "song/loader.h"
 #include "song/parser.h"
 #include "song_writer.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "report/output.h"
+#include "output/output.h"
 
 std::string CaptureOutput(const std::function<void()>& body) {
     char* text = nullptr;

@@ -1,4 +1,4 @@
-#include "report/output.h"
+#include "output/output.h"
 
 #include <charconv>
 #include <cstdarg>

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "report/output.h"
+#include "output/output.h"
 #include "support/capture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "report/tables.h"
+#include "song/tables.h"
 
 #include <algorithm>
 #include <charconv>

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "report/tables.h"
+#include "song/tables.h"
 
 namespace {
 
