@@ -1,5 +1,6 @@
 #include "output/output.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdarg>
 #include <cstdlib>
@@ -8,7 +9,10 @@
 namespace {
 
 std::FILE* gOutput = nullptr;  // null means standard output
-char gDiagnosticFile[256] = "";
+bool gMuted = false;
+std::string gFailure;           // why the first failed write failed
+std::string gDiagnosticFile;
+DiagnosticSink gDiagnosticSink;
 
 std::FILE* Stream() { return gOutput ? gOutput : stdout; }
 
@@ -20,8 +24,20 @@ constexpr size_t kLineRoom = 1024;  // room kept free for the next line
 char gPending[kPendingSize];
 size_t gPendingUsed = 0;
 
+void NoteFailure() {
+    if (gFailure.empty()) gFailure = errno ? std::strerror(errno) : "write error";
+}
+
+// Writes what is pending; after a failure nothing more is written, since
+// the output is lost anyway and the run will end as a failure.
+void WriteBytes(const char* bytes, size_t size) {
+    if (size == 0 || !gFailure.empty()) return;
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, Stream()) != size) NoteFailure();
+}
+
 void WritePending() {
-    if (gPendingUsed > 0) std::fwrite(gPending, 1, gPendingUsed, Stream());
+    WriteBytes(gPending, gPendingUsed);
     gPendingUsed = 0;
 }
 
@@ -111,6 +127,7 @@ bool FormatLine(LineBuilder& line, const char* format, va_list args) {
 }  // namespace
 
 void Out(const char* format, ...) {
+    if (gMuted) return;
     if (kPendingSize - gPendingUsed < kLineRoom) WritePending();
     va_list args;
     va_start(args, format);
@@ -122,16 +139,18 @@ void Out(const char* format, ...) {
     } else {
         // A conversion this formatter does not do, or a very long line.
         WritePending();
-        std::vfprintf(Stream(), format, again);
+        errno = 0;
+        if (gFailure.empty() && std::vfprintf(Stream(), format, again) < 0) NoteFailure();
     }
     va_end(again);
     va_end(args);
 }
 
 void OutText(std::string_view text) {
+    if (gMuted) return;
     if (kPendingSize - gPendingUsed < text.size()) WritePending();
     if (text.size() > kPendingSize) {
-        std::fwrite(text.data(), 1, text.size(), Stream());
+        WriteBytes(text.data(), text.size());
         return;
     }
     std::memcpy(gPending + gPendingUsed, text.data(), text.size());
@@ -140,25 +159,73 @@ void OutText(std::string_view text) {
 
 void OutFlush() {
     WritePending();
-    std::fflush(Stream());
+    errno = 0;
+    if (gFailure.empty() && std::fflush(Stream()) != 0) NoteFailure();
 }
+
+bool SetOutputMuted(bool muted) {
+    const bool previous = gMuted;
+    gMuted = muted;
+    return previous;
+}
+
+bool OutFinish() {
+    OutFlush();
+    return gFailure.empty();
+}
+
+const std::string& OutFailure() { return gFailure; }
 
 std::FILE* SetOutput(std::FILE* stream) {
     WritePending();
     std::FILE* previous = Stream();
     gOutput = stream;
+    gFailure.clear();  // a new stream starts with no failure
     return previous;
 }
 
-void SetDiagnosticFile(const char* fileName) {
-    std::snprintf(gDiagnosticFile, sizeof gDiagnosticFile, "%s", fileName ? fileName : "");
+void SetDiagnosticFile(const char* fileName) { gDiagnosticFile = fileName ? fileName : ""; }
+
+const std::string& DiagnosticFile() { return gDiagnosticFile; }
+
+DiagnosticSink SetDiagnosticSink(DiagnosticSink sink) {
+    DiagnosticSink previous = std::move(gDiagnosticSink);
+    gDiagnosticSink = std::move(sink);
+    return previous;
 }
 
-void Diagnose(const char* format, ...) {
+namespace {
+
+std::string Format(const char* format, va_list args) {
     char message[512];
+    std::vsnprintf(message, sizeof message, format, args);
+    return message;
+}
+
+// Standard error comes after everything printed before it, also when both
+// go to one stream (2>&1).
+void PrintToStandardError(const std::string& line) {
+    OutFlush();
+    std::fputs(line.c_str(), stderr);
+}
+
+}  // namespace
+
+void Diagnose(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    const std::string message = Format(format, args);
     va_end(args);
-    std::fprintf(stderr, "songsim: %s: %s\n", gDiagnosticFile, message);
+    if (gDiagnosticSink)
+        gDiagnosticSink(message);
+    else
+        PrintToStandardError("songsim: " + gDiagnosticFile + ": " + message + "\n");
+}
+
+void Complain(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string message = Format(format, args);
+    va_end(args);
+    PrintToStandardError("songsim: " + message + "\n");
 }
