@@ -1,5 +1,5 @@
-// songsim: lists the song file "entertan.sng" in the current directory and
-// simulates playing it, tracing every note.
-#include "driver/phases.h"
+// songsim: lists a song file and simulates playing it, tracing every note;
+// with subcommands, checks, converts and edits songs.
+#include "driver/cli.h"
 
-int main() { return RunSongsim("entertan.sng"); }
+int main(int argc, char** argv) { return RunCommandLine(argc, argv); }

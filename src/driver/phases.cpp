@@ -53,7 +53,7 @@ int RunLoadedSong(SSONG* song, std::span<char> textBuffer) {
 int RunSongsim(const char* fileName) {
     auto textBuffer = std::make_unique<char[]>(kTextBufferSize);
     Out("Size of SEVENT = %d\n", static_cast<int>(sizeof(SEVENT)));
-    SSONG* song = LoadSong(fileName, kSongSlots);
+    SSONG* song = LoadSongInput(fileName, kSongSlots);
     if (!song) {
         // A song that cannot be read is a failure, not a normal end.
         Out("Could not open file\n");

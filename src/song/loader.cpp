@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "containers/list.h"
 #include "output/output.h"
@@ -43,6 +46,18 @@ uint16_t ReadWord(const uint8_t* bytes) {
 
 }  // namespace
 
+bool CheckImageSize(size_t size) {
+    if (size < kHeaderSize) {
+        Diagnose("file of %zu bytes is shorter than the %zu-byte header", size, kHeaderSize);
+        return false;
+    }
+    if (size > kMaxImageSize) {
+        Diagnose("file of %zu bytes is larger than the %zu bytes songsim reads", size, kMaxImageSize);
+        return false;
+    }
+    return true;
+}
+
 SSONG* LoadSong(const char* fileName, int32_t noteCount) {
     SetDiagnosticFile(fileName);
     struct stat info {};
@@ -55,14 +70,7 @@ SSONG* LoadSong(const char* fileName, int32_t noteCount) {
         return nullptr;
     }
     const auto size = static_cast<size_t>(info.st_size);
-    if (size < kHeaderSize) {
-        Diagnose("file of %zu bytes is shorter than the %zu-byte header", size, kHeaderSize);
-        return nullptr;
-    }
-    if (size > kMaxImageSize) {
-        Diagnose("file of %zu bytes is larger than the %zu bytes songsim reads", size, kMaxImageSize);
-        return nullptr;
-    }
+    if (!CheckImageSize(size)) return nullptr;
     std::FILE* file = std::fopen(fileName, "rb");
     if (!file) {
         Diagnose("%s", std::strerror(errno));
@@ -85,11 +93,7 @@ SSONG* LoadSong(const char* fileName, int32_t noteCount) {
 }
 
 SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount) {
-    SetDiagnosticFile("song image");
-    if (image.size() < kHeaderSize || image.size() > kMaxImageSize) {
-        Diagnose("image of %zu bytes is not a song", image.size());
-        return nullptr;
-    }
+    if (!CheckImageSize(image.size())) return nullptr;
     SSONG* song = NewSongBlock(image.size(), noteCount);
     if (!song) {
         Diagnose("out of memory");
@@ -97,6 +101,27 @@ SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount) {
     }
     std::memcpy(SongImage(song), image.data(), image.size());
     return song;
+}
+
+std::optional<std::vector<uint8_t>> ReadStandardInput() {
+    SetDiagnosticFile(kStandardInputName);
+    std::vector<uint8_t> bytes;
+    std::array<uint8_t, 1 << 16> chunk;
+    while (size_t got = std::fread(chunk.data(), 1, chunk.size(), stdin)) {
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+        if (bytes.size() > kMaxImageSize) break;  // too large: CheckImageSize says so
+    }
+    if (std::ferror(stdin)) {
+        Diagnose("%s", std::strerror(errno));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+SSONG* LoadSongInput(const std::string& path, int32_t noteCount) {
+    if (path != "-") return LoadSong(path.c_str(), noteCount);
+    const std::optional<std::vector<uint8_t>> bytes = ReadStandardInput();
+    return bytes ? LoadSongImage(*bytes, noteCount) : nullptr;
 }
 
 void FreeSong(SSONG* song) {

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "song/song.h"
 
@@ -25,8 +28,17 @@ inline constexpr size_t kEnableMaskOffset = 512;
 // up, is not a regular file, is shorter than the header or larger than
 // kMaxImageSize, cannot be opened or read in full, or memory runs out.
 SSONG* LoadSong(const char* fileName, int32_t noteCount);
-// The same from an image already in memory (the fuzzer's entry).
+// The same from an image already in memory, diagnosed under the name that
+// SetDiagnosticFile last set.
 SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount);
+// The song at `path`, or on standard input when `path` is "-".
+SSONG* LoadSongInput(const std::string& path, int32_t noteCount);
+// Every byte of standard input, or nothing (diagnosed) when it cannot be read.
+std::optional<std::vector<uint8_t>> ReadStandardInput();
+// False, with the reason diagnosed, for a size no song file can have.
+bool CheckImageSize(size_t size);
+// How diagnostics name standard input.
+inline constexpr const char* kStandardInputName = "standard input";
 // Releases the song, every parsed group and the block itself.
 void FreeSong(SSONG* song);
 

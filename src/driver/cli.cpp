@@ -1,0 +1,67 @@
+#include "driver/cli.h"
+
+#include <string>
+
+#include "driver/command.h"
+#include "driver/phases.h"
+#include "driver/source_commands.h"
+#include "output/output.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+// `play FILE`, and `songsim FILE` as its shorthand: the trace of FILE, byte
+// for byte what the bare run prints for the same song as ./entertan.sng.
+void AddPlayCommand(CLI::App& app, CommandTable& commands) {
+    auto file = std::make_shared<std::string>();
+    CLI::App* play = app.add_subcommand("play", "Print the listing and the tick-by-tick trace of a song file");
+    play->add_option("file", *file, "Song file, or - for standard input")->required();
+    commands.push_back({play, [file] { return RunSongsim(file->c_str()); }});
+}
+
+// One line naming the problem, with a hint; exit status 2.
+int UsageError(const CLI::ParseError& error) {
+    Complain("%s (see 'songsim --help')", error.what());
+    return kUsageError;
+}
+
+int Run(int argc, char** argv) {
+    CLI::App app{"songsim inspects a song file and simulates how its playback engine plays it.\n"
+                 "With no argument it traces ./entertan.sng; 'songsim FILE' is 'songsim play FILE'.",
+                 "songsim"};
+    app.set_version_flag("--version", "songsim " SONGSIM_VERSION);
+    app.require_subcommand(0, 1);
+    std::string shorthandFile;
+    app.add_option("file", shorthandFile, "Song file to trace (as 'songsim play FILE')");
+
+    CommandTable commands;
+    AddPlayCommand(app, commands);
+    AddSourceCommands(app, commands);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForAllHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version);
+    } catch (const CLI::ParseError& error) {
+        return UsageError(error);
+    }
+    for (const Command& command : commands)
+        if (command.app->parsed()) return command.run();
+    return RunSongsim(shorthandFile.empty() ? "entertan.sng" : shorthandFile.c_str());
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv) {
+    const int status = Run(argc, argv);
+    if (!OutFinish()) {
+        Complain("cannot write the output: %s", OutFailure().c_str());
+        return 1;
+    }
+    return status;
+}

@@ -1,0 +1,3 @@
+#include "driver/source_commands.h"
+
+void AddSourceCommands(CLI::App& /*app*/, CommandTable& /*commands*/) {}
