@@ -1,8 +1,8 @@
 // libFuzzer entry: any byte string, taken as a whole song file image, runs
 // through the complete program in this process: load, header trace, parse,
 // listing, priming, tick-by-tick playback and report. A fatal stop of
-// playback comes back here through a throwing stop handler, and the song is
-// released on every path, so leak detection sees exactly what one run leaves.
+// playback comes back as a status, and the song is released on every path,
+// so leak detection sees exactly what one run leaves.
 //
 // Besides the sanitizers, every run checks what must hold whatever the bytes:
 // the slot count matches the slots in use, the cursor stays inside the image,
@@ -22,18 +22,11 @@
 
 #include "containers/list.h"
 #include "driver/phases.h"
-#include "playback/slots.h"
-#include "playback/stop.h"
+#include "playback/listener.h"
 #include "output/output.h"
 #include "song/loader.h"
 
 namespace {
-
-struct FatalStop {
-    int status;
-};
-
-[[noreturn]] void ThrowStop(int status) { throw FatalStop{status}; }
 
 struct SongDeleter {
     void operator()(SSONG* song) const { FreeSong(song); }
@@ -83,7 +76,6 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     // the write before formatting it, which a run would otherwise spend a
     // quarter of its time on.
     if (std::FILE* sink = std::fopen("/dev/null", "r")) SetOutput(sink);
-    SetStopHandler(ThrowStop);
     ListSetAllocator(CountingAllocator);
     return 0;
 }
@@ -92,7 +84,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::array<char, kTextBufferSize> textBuffer;
     const std::span<const uint8_t> image(data, size);
 
-    NoteOnOff = 0;  // process-wide; each input is a fresh run of the program
     gAllocations = 0;
     gFailAt = 0;
     SongPtr song(LoadSongImage(image, kSongSlots));
@@ -100,12 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(size < kHeaderSize, "every image of header size or more loads");
         return 0;
     }
-    try {
-        const int status = RunLoadedSong(song.get(), textBuffer);
+    const int status = RunLoadedSong(song.get(), textBuffer);
+    if (song->stopReason == kStopNone) {
         Require(status == 0, "a run that is not stopped ends with status 0");
         Require(song->songEnd == 1 && song->activeCount == 0, "a normal end leaves the song ended with no slot in use");
-    } catch (const FatalStop& stop) {
-        Require(stop.status == 1, "a fatal stop has status 1");
+    } else {
+        Require(status == 1, "a fatal stop has status 1");
     }
     CheckSong(song.get());
     song.reset();
@@ -114,16 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // stops the run before playback.
     const size_t allocations = gAllocations;
     if (allocations == 0) return 0;
-    NoteOnOff = 0;
     gAllocations = 0;
     gFailAt = 1 + Hash(image) % allocations;
     SongPtr starved(LoadSongImage(image, kSongSlots));
     Require(starved != nullptr, "the same image loads again");
-    try {
-        Require(RunLoadedSong(starved.get(), textBuffer) == 1, "running out of memory while parsing ends with status 1");
-    } catch (const FatalStop&) {
-        Require(false, "a run that ran out of memory does not play");
-    }
+    Require(RunLoadedSong(starved.get(), textBuffer) == 1, "running out of memory while parsing ends with status 1");
+    Require(starved->current == nullptr && starved->tick == 0, "a run that ran out of memory does not play");
     Require(gAllocations == gFailAt, "the parse stops at the failed allocation");
     gFailAt = 0;
     return 0;

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "containers/list.h"
-#include "playback/group.h"
 #include "playback/tick.h"
 #include "report/listing.h"
+#include "report/trace.h"
 #include "output/output.h"
 #include "song/loader.h"
 #include "song/parser.h"
@@ -28,26 +28,28 @@ bool RunParsePhase(SSONG* song) {
     return true;
 }
 
-void RunPlayPhase(SSONG* song, std::span<char> textBuffer) {
-    while (song->activeCount == 0 && !song->songEnd) ProcessGroup(song, 1);
+int RunPlayPhase(SSONG* song, std::span<char> textBuffer) {
+    TraceListener trace;
+    song->listener = &trace;
+    PrimePlayback(song);
     PrintNotes(song);
     song->measureCount = 0;
     Out("************************Play Song*******************************\n");
-    do {
-        PlayQuietTicks(song);
-    } while (PlayTick(song) != kTickSongOver);
+    const int32_t end = PlayToEnd(song);
+    song->listener = nullptr;
+    if (end == kTickStopped) return 1;  // the trace ends where playback stopped
     Out("++++++++++++++++++++++Stop Song******************************\n");
     FormatTracks(textBuffer, song);
     Out("%s\n", textBuffer.data());
     Out("ERRORS = %d\n", song->errorCount);
+    return 0;
 }
 
 int RunLoadedSong(SSONG* song, std::span<char> textBuffer) {
     GetSongParameters(song);
     InitSong(song);
     if (!RunParsePhase(song)) return 1;
-    RunPlayPhase(song, textBuffer);
-    return 0;
+    return RunPlayPhase(song, textBuffer);
 }
 
 int RunSongsim(const char* fileName) {

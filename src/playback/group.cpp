@@ -1,9 +1,8 @@
 #include "playback/group.h"
 
 #include "containers/list.h"
+#include "playback/listener.h"
 #include "playback/slots.h"
-#include "report/listing.h"
-#include "output/output.h"
 #include "song/tables.h"
 
 namespace {
@@ -12,11 +11,17 @@ bool IsTrack(int32_t track) { return track >= 0 && track < kTrackCount; }
 
 int16_t RemainingFor(int32_t durationCode) { return static_cast<int16_t>(DurationTicks(durationCode) - 1); }
 
+void RaiseError(SSONG* song, const SEVENT& event, int32_t code) {
+    ReportError(song, {.code = code, .track = event.track, .note = event.code});
+}
+
 // A tie-end note reloads the slot of the note it continues.
 void ContinueTie(SSONG* song, const SEVENT& event, int32_t& groupMax) {
-    SNOTE* slot = FindNote(event.code, song->tracks[event.track].channel, song->notes, song->noteCount);
+    const int32_t channel = song->tracks[event.track].channel;
+    SNOTE* slot = FindNote(event.code, channel, song->notes, song->noteCount);
+    ListenerOf(song).TieSearched(*song, event.code, channel, slot ? SlotIndex(song, slot) : -1);
     if (!slot) {
-        ReportError(kErrorTieNotFound, song);
+        RaiseError(song, event, kErrorTieNotFound);
         return;
     }
     slot->tieBegin = (event.flags & kFlagTieBegin) ? 1 : 0;
@@ -24,12 +29,13 @@ void ContinueTie(SSONG* song, const SEVENT& event, int32_t& groupMax) {
     slot->durationCode = static_cast<int16_t>(event.value);
     slot->remaining = RemainingFor(event.value);
     if (slot->remaining > groupMax) groupMax = slot->remaining;
+    ListenerOf(song).TieContinued(*song, SlotIndex(song, slot), event);
 }
 
 void StartNote(SSONG* song, const SEVENT& event, int32_t& groupMax) {
     SNOTE* slot = AllocNote(song, song->noteCount);
     if (!slot) {
-        ReportError(kErrorNoFreeSlot, song);
+        RaiseError(song, event, kErrorNoFreeSlot);
         return;
     }
     slot->note = static_cast<int16_t>(event.code);
@@ -38,20 +44,20 @@ void StartNote(SSONG* song, const SEVENT& event, int32_t& groupMax) {
     if (slot->remaining > groupMax) groupMax = slot->remaining;
     slot->track = static_cast<int16_t>(event.track);
     slot->channel = song->tracks[event.track].channel;
-    if (slot->channel > 16) Out("WTF Track:%d Chanel = %d\n", slot->track, slot->channel);
     slot->rest = (event.flags & kFlagRest) ? 1 : 0;
     slot->tieBegin = (event.flags & kFlagTieBegin) ? 1 : 0;
     slot->tieEnd = (event.flags & kFlagTieEnd) ? 1 : 0;
     const int loudness = song->tracks[event.track].loudness;
     slot->velocity = static_cast<int16_t>(loudness + ((event.flags & kFlagAccent) ? 20 : 0));
     if (slot->velocity > 127) slot->velocity = 127;
-    if (!slot->tieEnd && !slot->rest) NoteOn(slot);
+    ListenerOf(song).SlotTaken(*song, SlotIndex(song, slot), event);
+    if (!slot->tieEnd && !slot->rest) NoteOn(song, slot);
 }
 
 void ApplyNote(SSONG* song, const SEVENT& event, int32_t& groupMax) {
     // A track nibble of 0 (track -1) names no track: the note is not played.
     if (!IsTrack(event.track)) {
-        ReportError(kErrorNoSuchTrack, song);
+        RaiseError(song, event, kErrorNoSuchTrack);
         return;
     }
     if (event.flags & kFlagTieEnd)
@@ -69,30 +75,37 @@ void ApplyTempo(SSONG* song, SEVENT& event) {
 // Returns true for the song-end event.
 bool ApplyControl(SSONG* song, SEVENT& event) {
     switch (event.code) {
-        case kCodeKeySignature: Out("Key Sighnature %s\n", KeySignatureName(event.value)); break;
         case kCodeTempo: ApplyTempo(song, event); break;
-        case kCodeMeasureBar: Out("Measure Bar %d\n", ++song->measureCount); break;
-        case kCodeTimeSignature: Out("Time Signature %s\n", TimeSignatureName(event.value)); break;
+        case kCodeMeasureBar:
+            ++song->measureCount;
+            ++song->barsPlayed;
+            break;
         case kCodeLoudness:
             for (STRACK& track : song->tracks) track.loudness = static_cast<int16_t>(event.value);
             break;
-        case kCodeSongEnd: song->songEnd = 1; return true;
-        default: break;  // repeats play straight through
+        case kCodeSongEnd: song->songEnd = 1; break;
+        default: break;  // key and time signatures change nothing; repeats play straight through
     }
-    return false;
+    ListenerOf(song).ControlApplied(*song, event);
+    return event.code == kCodeSongEnd;
 }
 
 }  // namespace
+
+void ReportError(SSONG* song, const PlaybackError& error) {
+    ++song->errorCount;
+    ListenerOf(song).ErrorRaised(*song, error);
+}
 
 int32_t ProcessGroup(SSONG* song, int32_t setTicks) {
     int32_t groupMax = 0;
     bool appliedSongEnd = false;
     if (song->songEnd) {
-        Out("------------- END ------------------\n");
+        ListenerOf(song).GroupAfterEnd(*song);
     } else {
         // The banner counter advances by two per group: 1, 3, 5, ...
-        Out("--------%d---------\n", ++song->groupCount);
-        ++song->groupCount;
+        song->groupCount += 2;
+        ListenerOf(song).GroupApplying(*song, song->groupCount - 1);
         if (!song->current) song->current = static_cast<SEVENT*>(ListHead(&song->events));
         for (SEVENT* event = song->current; event; event = event->next) {
             if (event->kind == kEventNote)

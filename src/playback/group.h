@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "playback/listener.h"
 #include "song/song.h"
 
 // Applies the group at `current` (the first group when it is null) and moves
@@ -10,3 +11,6 @@
 // largest `remaining` given to a slot, or 0. Returns 1 when this call
 // applied the song-end event.
 int32_t ProcessGroup(SSONG* song, int32_t setTicks);
+
+// Counts an error in the song and tells the listener.
+void ReportError(SSONG* song, const PlaybackError& error);

@@ -1,12 +1,8 @@
 #include "playback/slots.h"
 
-#include <array>
 #include <span>
 
-#include "output/output.h"
-#include "song/tables.h"
-
-int32_t NoteOnOff = 0;
+#include "playback/listener.h"
 
 namespace {
 
@@ -28,17 +24,12 @@ SNOTE* AllocNote(SSONG* song, int32_t count) {
 void FreeNote(SSONG* song, SNOTE* slot) {
     slot->inUse = 0;
     --song->activeCount;
+    ListenerOf(song).SlotFreed(*song, SlotIndex(song, slot));
 }
 
 SNOTE* FindNote(int32_t note, int32_t channel, SNOTE* pool, int32_t count) {
-    // "Track" in these lines shows the channel.
-    Out("SEARCH FOR:%s on Track %d\n", NoteName(note), channel);
-    int index = 0;
-    for (SNOTE& slot : Pool(pool, count)) {
-        Out("Canidate-%d:%s-%s Track:%d\n", index, NoteName(slot.note), slot.rest ? "R" : "N", slot.channel);
+    for (SNOTE& slot : Pool(pool, count))
         if (slot.note == note && !slot.rest && slot.channel == channel) return &slot;
-        ++index;
-    }
     return nullptr;
 }
 
@@ -50,16 +41,12 @@ int32_t MinRemaining(const SSONG* song) {
     return least;
 }
 
-void NoteOn(const SNOTE* slot) {
-    std::array<char, 256> name{};
-    FormatNoteName(name, slot->note);
-    Out(">>>>NOTE ON %s:Track:%d@Vel%d\n", name.data(), slot->track, slot->velocity);
-    ++NoteOnOff;
+void NoteOn(SSONG* song, SNOTE* slot) {
+    ++song->noteOnOff;
+    ListenerOf(song).NoteOn(*song, SlotIndex(song, slot));
 }
 
-void NoteOff(const SNOTE* slot, int32_t slotIndex, int32_t active) {
-    std::array<char, 256> name{};
-    FormatNoteName(name, slot->note);
-    Out("<<<<NOTE OFF %s:Track:%d:EVent=%d  Active=%d\n", name.data(), slot->track, slotIndex, active);
-    --NoteOnOff;
+void NoteOff(SSONG* song, SNOTE* slot) {
+    --song->noteOnOff;
+    ListenerOf(song).NoteOff(*song, SlotIndex(song, slot));
 }

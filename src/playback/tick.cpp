@@ -1,21 +1,47 @@
 #include "playback/tick.h"
 
 #include <algorithm>
-#include <charconv>
+#include <initializer_list>
 #include <span>
-#include <string_view>
 
 #include "playback/group.h"
+#include "playback/listener.h"
 #include "playback/slots.h"
-#include "playback/stop.h"
-#include "report/listing.h"
-#include "output/output.h"
 
 namespace {
 
-constexpr int32_t kOffTrace = 2;        // NOTE OFF two ticks before the end
-constexpr int32_t kOverdue = -300;      // a held slot is forced off below this
-constexpr int32_t kTimerLimit = -1000;  // no group can come due any more
+// Where a slot's countdown does something: the values of `remaining` at
+// which the rules of StepAt apply.
+constexpr int32_t kOffTrace = 2;      // NOTE OFF two ticks before the end
+constexpr int32_t kRunOut = 0;        // given back, or held when tied on
+constexpr int32_t kHeldPastEnd = -1;  // still held a tick after running out: error 1
+constexpr int32_t kOverdue = -301;    // held 300 ticks past its end: error 3, forced off
+constexpr int32_t kTimerLimit = -1000;  // a group timer below this can never come due
+
+enum class SlotStep { Quiet, TraceOff, RunOut, HeldPastEnd, Overdue };
+
+// What the countdown does with a slot once its `remaining` has become
+// `remaining`; the first rule that fits applies.
+SlotStep StepAt(const SNOTE& slot, int32_t remaining) {
+    if (remaining == kOffTrace && !slot.rest && !slot.tieBegin) return SlotStep::TraceOff;
+    if (remaining == kRunOut) return SlotStep::RunOut;
+    if (remaining == kHeldPastEnd) return SlotStep::HeldPastEnd;
+    if (remaining <= kOverdue) return SlotStep::Overdue;
+    return SlotStep::Quiet;
+}
+
+// The countdown steps of a slot that are quiet before the first that is not.
+int32_t QuietStepsOf(const SNOTE& slot) {
+    for (const int32_t at : {kOffTrace, kRunOut, kHeldPastEnd, kOverdue})
+        if (at < slot.remaining && StepAt(slot, at) != SlotStep::Quiet) return slot.remaining - at - 1;
+    return 0;
+}
+
+// The same for the group timer: groups fall due at 0, and below the limit
+// playback stops.
+int32_t QuietStepsOfTimer(int32_t ticks) { return ticks > 0 ? ticks - 1 : ticks - kTimerLimit; }
+
+std::span<SNOTE> Pool(SSONG* song) { return {song->notes, static_cast<size_t>(song->noteCount)}; }
 
 // Applies groups until one takes a slot or the song ends; `setTicks` says
 // whether a call should load the group timer.
@@ -27,103 +53,105 @@ void ApplyDueGroups(SSONG* song, SetTicks setTicks) {
     } while (song->activeCount == active && !song->songEnd);
 }
 
-// "******** Ticks = %d ********\n", once per tick: most of a long song's
-// output, so it is put together from its parts rather than formatted.
-void PrintTicksLine(int32_t ticks) {
-    constexpr std::string_view kBefore = "******** Ticks = ";
-    constexpr std::string_view kAfter = " ********\n";
-    char line[kBefore.size() + 11 + kAfter.size()];
-    kBefore.copy(line, kBefore.size());
-    char* at = std::to_chars(line + kBefore.size(), line + sizeof line, ticks).ptr;
-    at += kAfter.copy(at, kAfter.size());
-    OutText(std::string_view(line, static_cast<size_t>(at - line)));
+void Stop(SSONG* song, int32_t reason) {
+    song->stopReason = reason;
+    ListenerOf(song).Stopped(*song);
 }
 
 }  // namespace
+
+void PrimePlayback(SSONG* song) {
+    ApplyDueGroups(song, [] { return 1; });
+}
 
 int32_t UpdateNotes(SSONG* song) {
     int32_t tieRanOut = 0;
     // No slot is taken during the countdown, so the scan can stop after the
     // last slot that was in use when it began.
     int32_t inUseLeft = song->activeCount;
-    for (int32_t i = 0; i < song->noteCount && inUseLeft > 0; ++i) {
-        SNOTE& slot = song->notes[i];
+    for (SNOTE& slot : Pool(song)) {
+        if (inUseLeft == 0) break;
         if (!slot.inUse) continue;
         --inUseLeft;
         slot.remaining = static_cast<int16_t>(slot.remaining - 1);
-        if (slot.remaining == kOffTrace && !slot.rest && !slot.tieBegin) {
-            NoteOff(&slot, i, song->activeCount);
-        } else if (slot.remaining == 0) {
-            if (slot.tieBegin)
-                tieRanOut = 1;
-            else
+        switch (StepAt(slot, slot.remaining)) {
+            case SlotStep::Quiet: break;
+            case SlotStep::TraceOff: NoteOff(song, &slot); break;
+            case SlotStep::RunOut:
+                if (slot.tieBegin)
+                    tieRanOut = 1;
+                else
+                    FreeNote(song, &slot);
+                break;
+            case SlotStep::HeldPastEnd:
+                ReportError(song, {.code = kErrorHeldPastEnd, .track = slot.track, .note = slot.note});
+                if (!slot.tieBegin) {
+                    Stop(song, kStopHeldPastEnd);
+                    return tieRanOut;
+                }
+                break;
+            case SlotStep::Overdue:
+                ReportError(song, {.code = kErrorOverdue, .track = slot.track, .note = slot.note});
+                NoteOff(song, &slot);
                 FreeNote(song, &slot);
-        } else if (slot.remaining == -1) {
-            ReportError(kErrorHeldPastEnd, song);
-            PrintNotes(song);
-            if (!slot.tieBegin) StopProcess(1);
-        } else if (slot.remaining < kOverdue) {
-            ReportError(kErrorOverdue, song);
-            NoteOff(&slot, i, song->activeCount);
-            FreeNote(song, &slot);
+                break;
         }
     }
-    if (song->songEnd) {
-        PrintNotes(song);
-        Out("<<<<NoteOnOff=%d  Active=%d\n", NoteOnOff, song->activeCount);
-        StopProcess(1);
-    }
+    if (song->songEnd) Stop(song, kStopSongEnd);
     return tieRanOut;
 }
 
 int32_t QuietTicks(const SSONG* song) {
     if (song->songEnd) return 0;  // the next countdown ends the run
-    // The timer: groups fall due at 0; below kTimerLimit the run stops.
-    int32_t quiet = song->ticks > 0 ? song->ticks - 1 : song->ticks - kTimerLimit;
-    for (const SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount))) {
-        if (!slot.inUse) continue;
-        const int32_t remaining = slot.remaining;
-        int32_t limit = 0;  // at 0, the next countdown reaches -1: error 1
-        if (remaining < 0)
-            limit = remaining - kOverdue;  // forced off below kOverdue
-        else if (remaining > kOffTrace && !slot.rest && !slot.tieBegin)
-            limit = remaining - kOffTrace - 1;  // NOTE OFF at kOffTrace
-        else if (remaining > 0)
-            limit = remaining - 1;  // given back, or held, at 0
-        quiet = std::min(quiet, limit);
-    }
+    int32_t quiet = QuietStepsOfTimer(song->ticks);
+    for (const SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount)))
+        if (slot.inUse) quiet = std::min(quiet, QuietStepsOf(slot));
     return std::max(quiet, 0);
 }
 
 void PlayQuietTicks(SSONG* song) {
     const int32_t quiet = QuietTicks(song);
     if (quiet == 0) return;
-    for (SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount))) {
+    for (SNOTE& slot : Pool(song))
         if (slot.inUse) slot.remaining = static_cast<int16_t>(slot.remaining - quiet);
-    }
-    for (int32_t tick = 0; tick < quiet; ++tick) PrintTicksLine(--song->ticks);
+    song->ticks -= quiet;
+    song->tick += quiet;
+    ListenerOf(song).QuietTicks(*song, quiet);
 }
 
 int32_t PlayTick(SSONG* song) {
     int32_t result = kTickDone;
+    ++song->tick;
     --song->ticks;
-    if (UpdateNotes(song)) {
-        PrintNotes(song);
+    const int32_t tieRanOut = UpdateNotes(song);
+    if (song->stopReason != kStopNone) return kTickStopped;
+    PlaybackListener& listener = ListenerOf(song);
+    if (tieRanOut) {
+        listener.GroupsDue(*song, DueReason::TieRanOut);
         ApplyDueGroups(song, [song] { return song->ticks == 0 ? 1 : 0; });
-        Out("-------------Event Added When Note Dur -> 0 ----------\n");
-        PrintNotes(song);
+        listener.GroupsApplied(*song, DueReason::TieRanOut);
     } else if (song->ticks == 0) {
-        PrintNotes(song);
+        listener.GroupsDue(*song, DueReason::TimerRanOut);
         ApplyDueGroups(song, [] { return 1; });
-        Out("-------------Event Added----------\n");
-        PrintNotes(song);
+        listener.GroupsApplied(*song, DueReason::TimerRanOut);
         result = kTickGroupsDue;
     }
     if (song->songEnd && song->activeCount == 0) {
-        Out("NoteOnOff = %d\n", NoteOnOff);
+        listener.SongOver(*song);
         result = kTickSongOver;
     }
-    PrintTicksLine(song->ticks);
-    if (song->ticks < kTimerLimit) StopProcess(1);
+    listener.TickEnded(*song);
+    if (song->ticks < kTimerLimit) {
+        Stop(song, kStopTimerLimit);
+        return kTickStopped;
+    }
     return result;
+}
+
+int32_t PlayToEnd(SSONG* song) {
+    for (;;) {
+        PlayQuietTicks(song);
+        const int32_t result = PlayTick(song);
+        if (result == kTickSongOver || result == kTickStopped) return result;
+    }
 }

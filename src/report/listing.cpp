@@ -83,8 +83,3 @@ int32_t FormatTracks(std::span<char> buffer, const SSONG* song) {
     }
     return static_cast<int32_t>(total);
 }
-
-void ReportError(int32_t code, SSONG* song) {
-    Out("Error:%d\n", code);
-    ++song->errorCount;
-}

@@ -1,11 +1,19 @@
 #include "song/parser.h"
 
 #include <cstddef>
+#include <cstdio>
 
 #include "containers/list.h"
 #include "output/output.h"
 
 namespace {
+
+// An event's record and, beside it in the same block, where it starts in the
+// file: the record itself stays as every other part knows it.
+struct SPARSEDEVENT {
+    SEVENT event;
+    uint32_t offset;
+};
 
 // The group being decoded: its events chained in stream order.
 struct GroupChain {
@@ -38,11 +46,16 @@ int32_t OutOfMemory(GroupChain& chain, SEVENT** outGroup) {
     return kParseOutOfMemory;
 }
 
-// Ends the group and the song with a song-end event.
-int32_t EndSong(GroupChain& chain, SEVENT** outGroup) {
+void SetOffset(SEVENT* event, size_t offset) {
+    reinterpret_cast<SPARSEDEVENT*>(event)->offset = static_cast<uint32_t>(offset);
+}
+
+// Ends the group and the song with a song-end event at `offset`.
+int32_t EndSong(GroupChain& chain, SEVENT** outGroup, size_t offset) {
     SEVENT* end = NewEvent(kEventControl);
     if (!end) return OutOfMemory(chain, outGroup);
     end->code = kCodeSongEnd;
+    SetOffset(end, offset);
     chain.Append(end);
     *outGroup = chain.first;
     return kParseSongEnd;
@@ -51,22 +64,38 @@ int32_t EndSong(GroupChain& chain, SEVENT** outGroup) {
 // The stream ran out: at an event boundary, or inside the event that began
 // at `eventStart`, which is dropped.
 int32_t EndCutStream(SSONG* song, GroupChain& chain, SEVENT** outGroup, const uint8_t* eventStart) {
-    const size_t end = song->dataSize;
-    const size_t start = OffsetOf(song, eventStart);
-    if (start == end)
-        Diagnose("event stream ends without a song-end code (offset %#zx); song ended there", end);
-    else
-        Diagnose("event at offset %#zx cut off by the end of the file (offset %#zx); song ended there",
-                 start, end);
-    return EndSong(chain, outGroup);
+    song->streamCutAt = OffsetOf(song, eventStart);
+    Diagnose("%s", StreamCutMessage(song).c_str());
+    return EndSong(chain, outGroup, song->streamCutAt);
 }
 
 }  // namespace
 
 SEVENT* NewEvent(int32_t kind) {
-    auto* event = static_cast<SEVENT*>(ListAllocNode(sizeof(SEVENT)));
+    auto* event = static_cast<SEVENT*>(ListAllocNode(sizeof(SPARSEDEVENT)));
     if (event) event->kind = kind;
     return event;
+}
+
+size_t EventOffset(const SEVENT* event) { return reinterpret_cast<const SPARSEDEVENT*>(event)->offset; }
+
+uint8_t TempoByte(const SSONG* song, const SEVENT* event) {
+    const size_t at = EventOffset(event) + 1;
+    return at < song->dataSize ? SongImage(song)[at] : 0;
+}
+
+std::string StreamCutMessage(const SSONG* song) {
+    const size_t start = song->streamCutAt;
+    const size_t end = song->dataSize;
+    char message[160];
+    if (start == end)
+        std::snprintf(message, sizeof message,
+                      "event stream ends without a song-end code (offset %#zx); song ended there", end);
+    else
+        std::snprintf(message, sizeof message,
+                      "event at offset %#zx cut off by the end of the file (offset %#zx); song ended there", start,
+                      end);
+    return message;
 }
 
 void FreeGroup(SEVENT* group) {
@@ -89,7 +118,7 @@ int32_t ParseGroup(SSONG* song, SEVENT** outGroup) {
             *outGroup = chain.first;
             return kParseMore;
         }
-        if (code == kCodeSongEnd) return EndSong(chain, outGroup);
+        if (code == kCodeSongEnd) return EndSong(chain, outGroup, OffsetOf(song, eventStart));
 
         // Every other event is read whole before its record is made, so a
         // cut event leaves nothing behind.
@@ -133,6 +162,7 @@ int32_t ParseGroup(SSONG* song, SEVENT** outGroup) {
 
         SEVENT* event = NewEvent(kind);
         if (!event) return OutOfMemory(chain, outGroup);
+        SetOffset(event, OffsetOf(song, eventStart));
         if (kind == kEventNote) {
             event->code = second & 127;
             event->value = first & 31;

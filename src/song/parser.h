@@ -1,7 +1,9 @@
 // Decoding the event stream into groups of SEVENT records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "song/song.h"
 
@@ -14,6 +16,13 @@ inline constexpr int32_t kParseOutOfMemory = -1;
 SEVENT* NewEvent(int32_t kind);
 // Frees every event of a group chain.
 void FreeGroup(SEVENT* group);
+// Where a parsed event starts in the file (0 for an event made otherwise).
+size_t EventOffset(const SEVENT* event);
+// The tempo byte of a parsed tempo event as the file holds it (beats per
+// minute); its `value` keeps only the period derived from it.
+uint8_t TempoByte(const SSONG* song, const SEVENT* event);
+// What the parser said of a cut stream (song->streamCutAt is set).
+std::string StreamCutMessage(const SSONG* song);
 
 // Decodes one group from the song's cursor and stores its first event (or
 // null for an empty group) in *outGroup. Returns kParseMore when the group

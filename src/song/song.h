@@ -51,6 +51,9 @@ struct SNOTE {
     uint8_t inUse;
 };
 
+// Told what playback does (playback/listener.h).
+class PlaybackListener;
+
 inline constexpr int kTrackCount = 15;
 inline constexpr int kTrackNameLength = 10;
 inline constexpr int kTitleSize = 34;
@@ -83,6 +86,15 @@ struct SSONG {
     const uint8_t* cursor;
     SEVENT* current;
     SLIST events;
+    // Where the parser found the stream cut: the offset of the song end it
+    // put in (the start of the cut event, or the end of the file), 0 if none.
+    size_t streamCutAt;
+    // The state of this song's one playback, beside the counters above.
+    int32_t noteOnOff;           // NOTE ON traces minus NOTE OFF traces
+    int32_t barsPlayed;          // measure bars applied, priming included
+    int64_t tick;                // priming is tick 0, the n-th tick is tick n
+    int32_t stopReason;          // why playback stopped (kStop...), 0 while it has not
+    PlaybackListener* listener;  // told what playback does; may be null
     size_t dataSize;  // bytes of the file image; every read stops here
     uint8_t data[8];  // the image begins here and runs on past the record
 };

@@ -127,10 +127,11 @@ protected:
     }
 
     Outcome Play() {
-        return RunCatchingStop([&] { RunPlayPhase(song_, buffer_); });
+        return RunCatchingStop(song_, [&] { status_ = RunPlayPhase(song_, buffer_); });
     }
 
     char buffer_[4096] = {};
+    int status_ = -1;
 };
 
 TEST_F(PlayPhaseTest, PrimesToTheFirstSlotPlaysAndReports) {
@@ -190,7 +191,6 @@ TEST(RunSongsimTest, MissingFileFailsAfterTheSizeLine) {
 }
 
 TEST(RunSongsimTest, SongThatEndsCleanlyGivesStatus0) {
-    NoteOnOff = 0;
     TempFolder folder;
     const std::string path = folder.Path() + "/entertan.sng";
     ASSERT_TRUE(SongWriter().Note(0, 1, 60).EndGroup().EndSong().WriteFile(path));

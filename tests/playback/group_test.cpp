@@ -40,7 +40,7 @@ TEST_F(NoteGroupTest, MeasureBarAndQuarterNoteWithTimerLoad) {
     EXPECT_EQ(song_->measureCount, 1);
     EXPECT_EQ(song_->activeCount, 1);
     EXPECT_EQ(song_->ticks, 47);
-    EXPECT_EQ(NoteOnOff, 1);
+    EXPECT_EQ(song_->noteOnOff, 1);
     const SNOTE& slot = Slot(0);
     EXPECT_EQ(slot.inUse, 1);
     EXPECT_EQ(slot.note, 60);
@@ -65,7 +65,7 @@ TEST_F(ProcessGroupTest, RestTakesASlotSilently) {
     EXPECT_EQ(Slot(0).rest, 1);
     EXPECT_EQ(Slot(0).remaining, 23);
     EXPECT_EQ(song_->ticks, 23);
-    EXPECT_EQ(NoteOnOff, 0);
+    EXPECT_EQ(song_->noteOnOff, 0);
 }
 
 TEST_F(ProcessGroupTest, ControlOnlyGroupSetsTicksToZero) {
@@ -185,7 +185,7 @@ protected:
         EXPECT_EQ(slot.velocity, 20);
         EXPECT_EQ(slot.rest, 0);
         EXPECT_EQ(song_->activeCount, 2);
-        EXPECT_EQ(NoteOnOff, 2);
+        EXPECT_EQ(song_->noteOnOff, 2);
     }
 };
 
@@ -288,7 +288,7 @@ TEST_F(ProcessGroupTest, SeventeenthNewNoteIsError5AndPlaybackGoesOn) {
     EXPECT_EQ(Apply(1), expected);
     EXPECT_EQ(song_->errorCount, 1);
     EXPECT_EQ(song_->activeCount, 16);
-    EXPECT_EQ(NoteOnOff, 16);
+    EXPECT_EQ(song_->noteOnOff, 16);
     EXPECT_EQ(song_->ticks, 47);  // the dropped whole note does not count
     for (int i = 0; i < 16; ++i) EXPECT_EQ(Slot(i).note, 60 + i);
 

@@ -13,7 +13,7 @@
 #include "containers/list.h"
 #include "playback/group.h"
 #include "playback/slots.h"
-#include "playback/stop.h"
+#include "report/trace.h"
 #include "song/loader.h"
 #include "song/parser.h"
 #include "song_writer.h"
@@ -27,13 +27,6 @@ inline const std::string kFrame = std::string(28, 'x') + "\n";
 inline std::string Dump(const std::string& slotLines) { return kFrame + slotLines + kFrame; }
 inline std::string EmptyDump() { return Dump("No Events\n"); }
 
-// Thrown by the stop handler the tests install, in place of the exit.
-struct Stopped {
-    int status;
-};
-
-[[noreturn]] inline void ThrowStop(int status) { throw Stopped{status}; }
-
 // What a piece of playback printed, and the status of the stop that ended it
 // (-1 when it returned normally).
 struct Outcome {
@@ -41,19 +34,13 @@ struct Outcome {
     int stopStatus = -1;
 };
 
-// Runs `body` with the output captured and a stop handler that throws; the
-// previous handler is back in place when this returns.
-inline Outcome RunCatchingStop(const std::function<void()>& body) {
-    const StopHandler previous = SetStopHandler(ThrowStop);
+// Runs `body` with the output captured; a fatal stop of playback during it
+// is the status 1 that the program ends with.
+inline Outcome RunCatchingStop(SSONG* song, const std::function<void()>& body) {
     Outcome outcome;
-    outcome.out = CaptureOutput([&] {
-        try {
-            body();
-        } catch (const Stopped& stop) {
-            outcome.stopStatus = stop.status;
-        }
-    });
-    SetStopHandler(previous);
+    const int32_t stopBefore = song->stopReason;
+    outcome.out = CaptureOutput(body);
+    if (song->stopReason != kStopNone && stopBefore == kStopNone) outcome.stopStatus = 1;
     return outcome;
 }
 
@@ -72,13 +59,13 @@ struct SlotFields {
 
 class SongTest : public ::testing::Test {
 protected:
-    void SetUp() override { NoteOnOff = 0; }
     void TearDown() override { FreeSong(song_); }
 
     // Loads the bytes with 16 slots, reads the header and places the cursor.
     [[nodiscard]] bool Load(const SongWriter& writer) {
         song_ = LoadSongImage(writer.Bytes(), 16);
         if (!song_) return false;
+        song_->listener = &trace_;  // playback prints its trace
         CaptureOutput([&] {
             GetSongParameters(song_);
             InitSong(song_);
@@ -140,6 +127,20 @@ protected:
         return {bytes, bytes + sizeof(SNOTE) * static_cast<size_t>(song_->noteCount)};
     }
 
+    // A tie search as group processing makes it: the slot found, and the
+    // trace printed for it.
+    SNOTE* Search(int32_t note, int32_t channel, int32_t count, std::string* out) {
+        SNOTE* found = FindNote(note, channel, song_->notes, count);
+        const SSONG scanned = [&] {
+            SSONG copy = *song_;
+            copy.noteCount = count;
+            return copy;
+        }();
+        *out = CaptureOutput([&] { trace_.TieSearched(scanned, note, channel, found ? SlotIndex(song_, found) : -1); });
+        return found;
+    }
+
+    TraceListener trace_;
     SSONG* song_ = nullptr;
     int32_t applied_ = -1;
 };

@@ -33,25 +33,26 @@ protected:
     // ticks taken in one call before each tick.
     Played Play(const std::vector<uint8_t>& bytes, bool skipQuietTicks) {
         FreeSong(song_);
-        NoteOnOff = 0;
         song_ = LoadSongImage(bytes, 16);
         EXPECT_NE(song_, nullptr);
+        song_->listener = &trace_;
         CaptureOutput([&] {
             GetSongParameters(song_);
             InitSong(song_);
             EXPECT_TRUE(RunParsePhase(song_));
         });
         Played played;
-        played.outcome = RunCatchingStop([&] {
+        played.outcome = RunCatchingStop(song_, [&] {
             while (song_->activeCount == 0 && !song_->songEnd) ProcessGroup(song_, 1);
             for (int tick = 0; tick < 100000; ++tick) {
                 if (skipQuietTicks) PlayQuietTicks(song_);
-                if (PlayTick(song_) == kTickSongOver) break;
+                const int32_t result = PlayTick(song_);
+                if (result == kTickSongOver || result == kTickStopped) break;
             }
         });
         played.ticks = song_->ticks;
         played.errorCount = song_->errorCount;
-        played.noteOnOff = NoteOnOff;
+        played.noteOnOff = song_->noteOnOff;
         played.pool = PoolBytes();
         return played;
     }

@@ -1,5 +1,6 @@
 // The note slot pool: taking and giving back slots, the tie search with its
-// trace, the smallest remaining time, and the NOTE ON / NOTE OFF traces.
+// trace, the smallest remaining time, and the NOTE ON / NOTE OFF traces and
+// their balance.
 #include <cstring>
 
 #include "playback/playback_fixture.h"
@@ -67,7 +68,8 @@ TEST_F(SlotPoolTest, FindNoteTracesEachSlotUpToTheMatch) {
     Hold(2, {.note = 60, .channel = 3, .rest = true});
     Hold(3, {.note = 60, .channel = 3});
     Hold(4, {.note = 60, .channel = 3});
-    std::string out = CaptureOutput([&] { EXPECT_EQ(FindNote(60, 3, song_->notes, 16), &Slot(3)); });
+    std::string out;
+    EXPECT_EQ(Search(60, 3, 16, &out), &Slot(3));
     // The number under "Track" is the channel.
     EXPECT_EQ(out,
               "SEARCH FOR:C5 on Track 3\n"
@@ -84,11 +86,12 @@ TEST_F(SlotPoolTest, FindNoteWithoutMatchTracesEverySlotFreeOnesIncluded) {
         // Free slots read as note 0 on channel 0 after the pool was cleared.
         expected += "Canidate-" + std::to_string(i) + (i == 5 ? ":E5-N Track:2\n" : ":C0-N Track:0\n");
     }
-    std::string out = CaptureOutput([&] { EXPECT_EQ(FindNote(64, 9, song_->notes, 16), nullptr); });
+    std::string out;
+    EXPECT_EQ(Search(64, 9, 16, &out), nullptr);
     EXPECT_EQ(out, expected);
 
     // The scan stops at `count` slots.
-    out = CaptureOutput([&] { EXPECT_EQ(FindNote(64, 2, song_->notes, 3), nullptr); });
+    EXPECT_EQ(Search(64, 2, 3, &out), nullptr);
     EXPECT_EQ(out,
               "SEARCH FOR:E5 on Track 2\n"
               "Canidate-0:C0-N Track:0\n"
@@ -98,7 +101,8 @@ TEST_F(SlotPoolTest, FindNoteWithoutMatchTracesEverySlotFreeOnesIncluded) {
 
 TEST_F(SlotPoolTest, RestSlotNeverMatches) {
     Hold(0, {.note = 67, .channel = 0, .rest = true});
-    std::string out = CaptureOutput([&] { EXPECT_EQ(FindNote(67, 0, song_->notes, 1), nullptr); });
+    std::string out;
+    EXPECT_EQ(Search(67, 0, 1, &out), nullptr);
     EXPECT_EQ(out, "SEARCH FOR:G5 on Track 0\nCanidate-0:G5-R Track:0\n");
 }
 
@@ -109,7 +113,8 @@ TEST_F(SlotPoolTest, GivenBackSlotKeepsItsNoteAndStillMatches) {
     EXPECT_EQ(song_->activeCount, 1);
     EXPECT_EQ(Slot(1).note, 72);
     EXPECT_EQ(Slot(1).channel, 4);
-    std::string out = CaptureOutput([&] { EXPECT_EQ(FindNote(72, 4, song_->notes, 16), &Slot(1)); });
+    std::string out;
+    EXPECT_EQ(Search(72, 4, 16, &out), &Slot(1));
     EXPECT_EQ(out, "SEARCH FOR:C6 on Track 4\nCanidate-0:C0-N Track:0\nCanidate-1:C6-N Track:4\n");
 }
 
@@ -127,16 +132,18 @@ TEST_F(SlotPoolTest, MinRemainingIsTheSmallestNonzeroOfTheSlotsInUse) {
 }
 
 TEST_F(SlotPoolTest, NoteTracesPrintTheSlotAndKeepTheBalance) {
-    SNOTE& slot = Hold(0, {.note = 61, .track = 7, .velocity = 100});
+    Hold(0, {});
+    SNOTE& slot = Hold(3, {.note = 61, .track = 7, .velocity = 100});
     SNOTE before{};
     std::memcpy(&before, &slot, sizeof before);
 
-    EXPECT_EQ(CaptureOutput([&] { NoteOn(&slot); }), ">>>>NOTE ON C#5:Track:7@Vel100\n");
-    EXPECT_EQ(NoteOnOff, 1);
-    CaptureOutput([&] { NoteOn(&slot); });
-    EXPECT_EQ(NoteOnOff, 2);
-    EXPECT_EQ(CaptureOutput([&] { NoteOff(&slot, 3, 2); }), "<<<<NOTE OFF C#5:Track:7:EVent=3  Active=2\n");
-    EXPECT_EQ(NoteOnOff, 1);
+    EXPECT_EQ(CaptureOutput([&] { NoteOn(song_, &slot); }), ">>>>NOTE ON C#5:Track:7@Vel100\n");
+    EXPECT_EQ(song_->noteOnOff, 1);
+    CaptureOutput([&] { NoteOn(song_, &slot); });
+    EXPECT_EQ(song_->noteOnOff, 2);
+    // The slot's index and the slots in use: EVent=3, Active=2.
+    EXPECT_EQ(CaptureOutput([&] { NoteOff(song_, &slot); }), "<<<<NOTE OFF C#5:Track:7:EVent=3  Active=2\n");
+    EXPECT_EQ(song_->noteOnOff, 1);
     EXPECT_EQ(std::memcmp(&before, &slot, sizeof before), 0);
 }
 

@@ -21,10 +21,14 @@ protected:
     }
 
     Outcome Update() {
-        return RunCatchingStop([&] { updated_ = UpdateNotes(song_); });
+        return RunCatchingStop(song_, [&] { updated_ = UpdateNotes(song_); });
+    }
+    Outcome Tick() {
+        return RunCatchingStop(song_, [&] { ticked_ = PlayTick(song_); });
     }
 
     int32_t updated_ = -1;
+    int32_t ticked_ = -1;
 };
 
 TEST_F(CountdownTest, TraceOffAtTwoReleaseAtZeroTiedNoteWaitsAtZero) {
@@ -43,7 +47,7 @@ TEST_F(CountdownTest, TraceOffAtTwoReleaseAtZeroTiedNoteWaitsAtZero) {
     EXPECT_EQ(outcome.out, "<<<<NOTE OFF E5:Track:2:EVent=1  Active=6\n");
     EXPECT_EQ(outcome.stopStatus, -1);
     EXPECT_EQ(updated_, 1);
-    EXPECT_EQ(NoteOnOff, -1);
+    EXPECT_EQ(song_->noteOnOff, -1);
     EXPECT_EQ(song_->activeCount, 5);
     const int remaining[] = {0, 2, 2, 2, 0, 3, 0, 9};
     const int inUse[] = {0, 1, 1, 1, 0, 0, 1, 1};
@@ -88,7 +92,7 @@ TEST_F(CountdownTest, SlotBelowMinus300IsError3TracedOffAndGivenBack) {
               "Error:3\n<<<<NOTE OFF G5:Track:0:EVent=2  Active=2\n");
     EXPECT_EQ(outcome.stopStatus, -1);
     EXPECT_EQ(song_->errorCount, 2);
-    EXPECT_EQ(NoteOnOff, -2);
+    EXPECT_EQ(song_->noteOnOff, -2);
     EXPECT_EQ(song_->activeCount, 1);
     EXPECT_EQ(Slot(0).inUse, 0);
     EXPECT_EQ(Slot(1).inUse, 1);
@@ -110,7 +114,7 @@ TEST_F(CountdownTest, AfterSongEndTheCountdownFinishesThenStops) {
 class TickTest : public SongTest {
 protected:
     Outcome Tick() {
-        return RunCatchingStop([&] { ticked_ = PlayTick(song_); });
+        return RunCatchingStop(song_, [&] { ticked_ = PlayTick(song_); });
     }
     // Plays `count` ticks that must neither stop nor print anything but
     // their ticks line; returns false at the first that does.
@@ -254,30 +258,23 @@ TEST_F(TickTest, ZeroLengthNotesLetTheTimerRunPastTheLimit) {
     EXPECT_EQ(outcome.out, TicksLine(-1001));
     EXPECT_EQ(outcome.stopStatus, 1);
     EXPECT_EQ(song_->errorCount, 1);
-    EXPECT_EQ(NoteOnOff, 0);
+    EXPECT_EQ(song_->noteOnOff, 0);
 }
 
-// The real exit: the output is sent to standard error so the child's last
-// words can be matched.
-class TickDeathTest : public CountdownTest {};
-
-TEST_F(TickDeathTest, FatalStopsExitWithStatus1) {
+// A fatal stop ends playback, not the process: the engine hands the reason
+// back and the program decides how to end.
+TEST_F(CountdownTest, FatalStopsReturnWithTheirReason) {
     Hold(0, {.remaining = 0});
-    EXPECT_EXIT(
-        {
-            SetOutput(stderr);
-            UpdateNotes(song_);
-        },
-        testing::ExitedWithCode(1), "Error:1");
+    Update();
+    EXPECT_EQ(song_->stopReason, kStopHeldPastEnd);
 
+    song_->stopReason = kStopNone;
     song_->ticks = -1000;
     FreeNote(song_, &Slot(0));
-    EXPECT_EXIT(
-        {
-            SetOutput(stderr);
-            PlayTick(song_);
-        },
-        testing::ExitedWithCode(1), "Ticks = -1001");
+    const Outcome outcome = Tick();
+    EXPECT_EQ(ticked_, kTickStopped);
+    EXPECT_EQ(outcome.out, TicksLine(-1001));
+    EXPECT_EQ(song_->stopReason, kStopTimerLimit);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "containers/list.h"
+#include "playback/group.h"
 #include "report/listing.h"
+#include "report/trace.h"
 #include "song/loader.h"
 #include "song/parser.h"
 #include "song_writer.h"
@@ -220,10 +222,12 @@ TEST_F(TrackTableTest, SmallBufferKeepsWhatFitsTerminated) {
 }
 
 TEST_F(ListingTest, ReportErrorPrintsCodeAndCountsIt) {
+    TraceListener trace;
+    song_->listener = &trace;
     song_->errorCount = 5;
-    EXPECT_EQ(CaptureOutput([&] { ReportError(2, song_.get()); }), "Error:2\n");
+    EXPECT_EQ(CaptureOutput([&] { ReportError(song_.get(), {.code = 2, .track = 0, .note = 60}); }), "Error:2\n");
     EXPECT_EQ(song_->errorCount, 6);
-    EXPECT_EQ(CaptureOutput([&] { ReportError(-7, song_.get()); }), "Error:-7\n");
+    EXPECT_EQ(CaptureOutput([&] { ReportError(song_.get(), {.code = -7, .track = 0, .note = 60}); }), "Error:-7\n");
     EXPECT_EQ(song_->errorCount, 7);
 }
 

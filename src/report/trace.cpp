@@ -1,0 +1,101 @@
+#include "report/trace.h"
+
+#include <array>
+#include <charconv>
+#include <span>
+#include <string_view>
+
+#include "output/output.h"
+#include "report/listing.h"
+#include "song/tables.h"
+
+namespace {
+
+// "******** Ticks = %d ********\n", once per tick: most of a long song's
+// output, so it is put together from its parts rather than formatted.
+void PrintTicksLine(int32_t ticks) {
+    constexpr std::string_view kBefore = "******** Ticks = ";
+    constexpr std::string_view kAfter = " ********\n";
+    char line[kBefore.size() + 11 + kAfter.size()];
+    kBefore.copy(line, kBefore.size());
+    char* at = std::to_chars(line + kBefore.size(), line + sizeof line, ticks).ptr;
+    at += kAfter.copy(at, kAfter.size());
+    OutText(std::string_view(line, static_cast<size_t>(at - line)));
+}
+
+const SNOTE& Slot(const SSONG& song, int slot) { return song.notes[slot]; }
+
+}  // namespace
+
+void TraceListener::GroupApplying(const SSONG& /*song*/, int32_t banner) { Out("--------%d---------\n", banner); }
+
+void TraceListener::GroupAfterEnd(const SSONG& /*song*/) { Out("------------- END ------------------\n"); }
+
+void TraceListener::ControlApplied(const SSONG& song, const SEVENT& event) {
+    switch (event.code) {
+        case kCodeKeySignature: Out("Key Sighnature %s\n", KeySignatureName(event.value)); break;
+        case kCodeMeasureBar: Out("Measure Bar %d\n", song.measureCount); break;
+        case kCodeTimeSignature: Out("Time Signature %s\n", TimeSignatureName(event.value)); break;
+        default: break;  // tempo, loudness, repeats and the song end print nothing
+    }
+}
+
+void TraceListener::SlotTaken(const SSONG& song, int slot, const SEVENT& /*event*/) {
+    const SNOTE& taken = Slot(song, slot);
+    if (taken.channel > 16) Out("WTF Track:%d Chanel = %d\n", taken.track, taken.channel);
+}
+
+void TraceListener::NoteOn(const SSONG& song, int slot) {
+    const SNOTE& note = Slot(song, slot);
+    std::array<char, 256> name{};
+    FormatNoteName(name, note.note);
+    Out(">>>>NOTE ON %s:Track:%d@Vel%d\n", name.data(), note.track, note.velocity);
+}
+
+void TraceListener::TieSearched(const SSONG& song, int32_t note, int32_t channel, int found) {
+    // "Track" in these lines shows the channel. Every slot up to the match
+    // is a candidate, given-back ones included.
+    Out("SEARCH FOR:%s on Track %d\n", NoteName(note), channel);
+    const int candidates = found >= 0 ? found + 1 : song.noteCount;
+    for (int i = 0; i < candidates; ++i) {
+        const SNOTE& slot = Slot(song, i);
+        Out("Canidate-%d:%s-%s Track:%d\n", i, NoteName(slot.note), slot.rest ? "R" : "N", slot.channel);
+    }
+}
+
+void TraceListener::NoteOff(const SSONG& song, int slot) {
+    const SNOTE& note = Slot(song, slot);
+    std::array<char, 256> name{};
+    FormatNoteName(name, note.note);
+    Out("<<<<NOTE OFF %s:Track:%d:EVent=%d  Active=%d\n", name.data(), note.track, slot, song.activeCount);
+}
+
+void TraceListener::ErrorRaised(const SSONG& song, const PlaybackError& error) {
+    Out("Error:%d\n", error.code);
+    if (error.code == kErrorHeldPastEnd) PrintNotes(&song);
+}
+
+void TraceListener::GroupsDue(const SSONG& song, DueReason /*reason*/) { PrintNotes(&song); }
+
+void TraceListener::GroupsApplied(const SSONG& song, DueReason reason) {
+    if (reason == DueReason::TieRanOut)
+        Out("-------------Event Added When Note Dur -> 0 ----------\n");
+    else
+        Out("-------------Event Added----------\n");
+    PrintNotes(&song);
+}
+
+void TraceListener::SongOver(const SSONG& song) { Out("NoteOnOff = %d\n", song.noteOnOff); }
+
+void TraceListener::TickEnded(const SSONG& song) { PrintTicksLine(song.ticks); }
+
+void TraceListener::QuietTicks(const SSONG& song, int32_t count) {
+    for (int32_t left = count - 1; left >= 0; --left) PrintTicksLine(song.ticks + left);
+}
+
+void TraceListener::Stopped(const SSONG& song) {
+    // Error 1 printed its dump, and the timer's stop its ticks line, already.
+    if (song.stopReason != kStopSongEnd) return;
+    PrintNotes(&song);
+    Out("<<<<NoteOnOff=%d  Active=%d\n", song.noteOnOff, song.activeCount);
+}
