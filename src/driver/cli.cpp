@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "driver/check_command.h"
 #include "driver/command.h"
 #include "driver/phases.h"
 #include "driver/source_commands.h"
@@ -37,6 +38,7 @@ int Run(int argc, char** argv) {
 
     CommandTable commands;
     AddPlayCommand(app, commands);
+    AddCheckCommand(app, commands);
     AddSourceCommands(app, commands);
 
     try {

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "containers/list.h"
 #include "playback/tick.h"
 #include "report/listing.h"
 #include "report/trace.h"
@@ -12,14 +11,7 @@
 
 bool RunParsePhase(SSONG* song) {
     Out("******************** PARSE %s *************************\n", song->title);
-    SEVENT* group = nullptr;
-    int32_t result;
-    while ((result = ParseGroup(song, &group)) == kParseMore) {
-        if (group) ListAppend(&song->events, group);
-        OutFlush();
-    }
-    if (result == kParseOutOfMemory) return false;
-    if (group) ListAppend(&song->events, group);
+    if (ParseAllGroups(song) == kParseOutOfMemory) return false;
     Out("******************** PARSE %s DONE *************************\n", song->title);
     song->measureCount = 0;
     PrintSong(song);
@@ -30,7 +22,7 @@ bool RunParsePhase(SSONG* song) {
 
 int RunPlayPhase(SSONG* song, std::span<char> textBuffer) {
     TraceListener trace;
-    song->listener = &trace;
+    song->listener = &trace;  // priming prints its trace too
     PrimePlayback(song);
     PrintNotes(song);
     song->measureCount = 0;
@@ -65,3 +57,20 @@ int RunSongsim(const char* fileName) {
     FreeSong(song);
     return status;
 }
+
+SongPtr OpenSong(const std::string& path, Parsing parsing) {
+    const MutedOutput quiet;  // no header and parse traces here
+    SongPtr song(LoadSongInput(path, kSongSlots));
+    if (song) {
+        GetSongParameters(song.get());
+        InitSong(song.get());
+        if (parsing == Parsing::UpFront) {
+            if (ParseAllGroups(song.get()) != kParseSongEnd) song.reset();
+        } else {
+            song->streamState = kStreamLive;
+            if (!ParseNextGroup(song.get())) song.reset();  // memory ran out
+        }
+    }
+    return song;
+}
+void SongDeleter::operator()(SSONG* song) const { FreeSong(song); }

@@ -1,7 +1,9 @@
 // The phases of one run: load, parse and list, play and report.
 #pragma once
 
+#include <memory>
 #include <span>
+#include <string>
 
 #include "song/song.h"
 
@@ -20,3 +22,15 @@ int RunPlayPhase(SSONG* song, std::span<char> textBuffer);
 int RunLoadedSong(SSONG* song, std::span<char> textBuffer);
 // The whole program on one song file; returns the exit status.
 int RunSongsim(const char* fileName);
+
+struct SongDeleter {
+    void operator()(SSONG* song) const;
+};
+using SongPtr = std::unique_ptr<SSONG, SongDeleter>;
+
+// Loads `path` ("-" for standard input) and parses it, printing nothing but
+// diagnostics. Null when the song cannot be read. Parsed as it plays, only
+// the groups not yet played are held (later diagnostics come as playback
+// reaches them).
+enum class Parsing { UpFront, AsItPlays };
+SongPtr OpenSong(const std::string& path, Parsing parsing);

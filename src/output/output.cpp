@@ -158,12 +158,14 @@ void OutText(std::string_view text) {
 }
 
 void OutFlush() {
+    if (gMuted) return;  // nothing is pending while muted
     WritePending();
     errno = 0;
     if (gFailure.empty() && std::fflush(Stream()) != 0) NoteFailure();
 }
 
 bool SetOutputMuted(bool muted) {
+    if (muted) OutFlush();
     const bool previous = gMuted;
     gMuted = muted;
     return previous;

@@ -18,6 +18,17 @@ std::FILE* SetOutput(std::FILE* stream);
 // While muted, Out and OutText print nothing: for runs whose trace no one
 // reads (a check), which then pay nothing for it. Returns the previous state.
 bool SetOutputMuted(bool muted);
+// Mutes the output for as long as it lives.
+class MutedOutput {
+public:
+    MutedOutput() : wasMuted_(SetOutputMuted(true)) {}
+    ~MutedOutput() { SetOutputMuted(wasMuted_); }
+    MutedOutput(const MutedOutput&) = delete;
+    MutedOutput& operator=(const MutedOutput&) = delete;
+
+private:
+    bool wasMuted_;
+};
 
 // Writes are checked: the first failure is remembered (and nothing more is
 // written after it), so that a run can end as a failure instead of losing

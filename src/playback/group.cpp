@@ -3,6 +3,7 @@
 #include "containers/list.h"
 #include "playback/listener.h"
 #include "playback/slots.h"
+#include "song/parser.h"
 #include "song/tables.h"
 
 namespace {
@@ -90,6 +91,21 @@ bool ApplyControl(SSONG* song, SEVENT& event) {
     return event.code == kCodeSongEnd;
 }
 
+// The group after `current`. A song parsed up front holds them all in its
+// list; a song parsed as it plays gets each as playback reaches it and lets
+// go of each once played, so its memory does not grow with its length.
+SEVENT* NextGroup(SSONG* song) {
+    SEVENT* played = song->current;
+    auto* next = static_cast<SEVENT*>(ListNext(played));
+    if (song->streamState == kStreamParsedUpFront) return next;
+    ListRemove(&song->events, played);
+    FreeGroup(played);
+    if (!next) next = ParseNextGroup(song);
+    // Memory ran out: the song ends here rather than start over.
+    if (song->streamState == kStreamFailed) song->songEnd = 1;
+    return next;
+}
+
 }  // namespace
 
 void ReportError(SSONG* song, const PlaybackError& error) {
@@ -114,7 +130,7 @@ int32_t ProcessGroup(SSONG* song, int32_t setTicks) {
                 appliedSongEnd = true;
         }
     }
-    if (song->current) song->current = static_cast<SEVENT*>(ListNext(song->current));
+    if (song->current) song->current = NextGroup(song);
     if (setTicks) song->ticks = groupMax;
     return appliedSongEnd ? 1 : 0;
 }

@@ -34,8 +34,3 @@ const auto& Entry(const Table& table, int32_t index) {
 std::string_view ErrorMeaning(int32_t code) { return Entry(kErrorMeanings, code); }
 std::string_view StopMeaning(int32_t reason) { return Entry(kStops, reason).meaning; }
 std::string_view StopKey(int32_t reason) { return Entry(kStops, reason).key; }
-
-PlaybackListener& ListenerOf(const SSONG* song) {
-    static PlaybackListener nobody;
-    return song->listener ? *song->listener : nobody;
-}

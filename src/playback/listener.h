@@ -78,5 +78,7 @@ public:
     virtual void Stopped(const SSONG& /*song*/) {}
 };
 
-// The song's listener, or one that ignores everything.
-PlaybackListener& ListenerOf(const SSONG* song);
+// The song's listener, or one that ignores everything. (Called several
+// times a tick: kept inline, with no guard for a local static.)
+inline PlaybackListener gNoListener;
+inline PlaybackListener& ListenerOf(const SSONG* song) { return song->listener ? *song->listener : gNoListener; }

@@ -104,16 +104,26 @@ int32_t UpdateNotes(SSONG* song) {
 int32_t QuietTicks(const SSONG* song) {
     if (song->songEnd) return 0;  // the next countdown ends the run
     int32_t quiet = QuietStepsOfTimer(song->ticks);
-    for (const SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount)))
-        if (slot.inUse) quiet = std::min(quiet, QuietStepsOf(slot));
+    int32_t inUseLeft = song->activeCount;
+    for (const SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount))) {
+        if (inUseLeft == 0 || quiet <= 0) break;
+        if (!slot.inUse) continue;
+        --inUseLeft;
+        quiet = std::min(quiet, QuietStepsOf(slot));
+    }
     return std::max(quiet, 0);
 }
 
 void PlayQuietTicks(SSONG* song) {
     const int32_t quiet = QuietTicks(song);
     if (quiet == 0) return;
-    for (SNOTE& slot : Pool(song))
-        if (slot.inUse) slot.remaining = static_cast<int16_t>(slot.remaining - quiet);
+    int32_t inUseLeft = song->activeCount;
+    for (SNOTE& slot : Pool(song)) {
+        if (inUseLeft == 0) break;
+        if (!slot.inUse) continue;
+        --inUseLeft;
+        slot.remaining = static_cast<int16_t>(slot.remaining - quiet);
+    }
     song->ticks -= quiet;
     song->tick += quiet;
     ListenerOf(song).QuietTicks(*song, quiet);
@@ -154,4 +164,12 @@ int32_t PlayToEnd(SSONG* song) {
         const int32_t result = PlayTick(song);
         if (result == kTickSongOver || result == kTickStopped) return result;
     }
+}
+
+int32_t PlaySong(SSONG* song, PlaybackListener& listener) {
+    song->listener = &listener;
+    PrimePlayback(song);
+    const int32_t end = PlayToEnd(song);
+    song->listener = nullptr;
+    return end;
 }

@@ -32,3 +32,5 @@ int32_t QuietTicks(const SSONG* song);
 void PlayQuietTicks(SSONG* song);
 // Plays from the primed song to its end: returns kTickSongOver or kTickStopped.
 int32_t PlayToEnd(SSONG* song);
+// Primes and plays a parsed song to its end, telling `listener` everything.
+int32_t PlaySong(SSONG* song, PlaybackListener& listener);

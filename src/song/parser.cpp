@@ -77,6 +77,31 @@ SEVENT* NewEvent(int32_t kind) {
     return event;
 }
 
+int32_t ParseAllGroups(SSONG* song) {
+    SEVENT* group = nullptr;
+    int32_t result;
+    while ((result = ParseGroup(song, &group)) == kParseMore) {
+        if (group) ListAppend(&song->events, group);
+        OutFlush();
+    }
+    if (result == kParseSongEnd && group) ListAppend(&song->events, group);
+    return result;
+}
+
+SEVENT* ParseNextGroup(SSONG* song) {
+    SEVENT* group = nullptr;
+    while (song->streamState == kStreamLive) {
+        const int32_t result = ParseGroup(song, &group);
+        if (result == kParseSongEnd) song->streamState = kStreamEnded;
+        if (result == kParseOutOfMemory) song->streamState = kStreamFailed;
+        if (group) {
+            ListAppend(&song->events, group);
+            return group;
+        }
+    }
+    return nullptr;
+}
+
 size_t EventOffset(const SEVENT* event) { return reinterpret_cast<const SPARSEDEVENT*>(event)->offset; }
 
 uint8_t TempoByte(const SSONG* song, const SEVENT* event) {

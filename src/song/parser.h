@@ -16,6 +16,14 @@ inline constexpr int32_t kParseOutOfMemory = -1;
 SEVENT* NewEvent(int32_t kind);
 // Frees every event of a group chain.
 void FreeGroup(SEVENT* group);
+// Parses every group of the stream into the song's list, flushing the
+// output after each group but the last. Returns kParseSongEnd, or
+// kParseOutOfMemory.
+int32_t ParseAllGroups(SSONG* song);
+// For a song parsed as it plays: parses groups up to the next one that holds
+// an event, appends it to the song's list and returns it; null once the
+// song-end group has been parsed, or memory ran out (streamState says which).
+SEVENT* ParseNextGroup(SSONG* song);
 // Where a parsed event starts in the file (0 for an event made otherwise).
 size_t EventOffset(const SEVENT* event);
 // The tempo byte of a parsed tempo event as the file holds it (beats per

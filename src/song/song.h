@@ -51,6 +51,12 @@ struct SNOTE {
     uint8_t inUse;
 };
 
+// SSONG::streamState of a song parsed as it plays.
+inline constexpr int32_t kStreamParsedUpFront = 0;
+inline constexpr int32_t kStreamLive = 1;    // more groups to parse
+inline constexpr int32_t kStreamEnded = 2;   // the song-end group has been parsed
+inline constexpr int32_t kStreamFailed = 3;  // memory ran out while parsing
+
 // Told what playback does (playback/listener.h).
 class PlaybackListener;
 
@@ -86,6 +92,9 @@ struct SSONG {
     const uint8_t* cursor;
     SEVENT* current;
     SLIST events;
+    // Whether the groups were parsed up front (0), or are parsed as playback
+    // reaches them (kStream...) and let go of once played.
+    int32_t streamState;
     // Where the parser found the stream cut: the offset of the song end it
     // put in (the start of the cut event, or the end of the file), 0 if none.
     size_t streamCutAt;

@@ -30,6 +30,10 @@ const char* TimeSignatureName(int32_t code) {
     return InTable(timeSignatureNames, code) ? timeSignatureNames[static_cast<size_t>(code)] : "NA";
 }
 
+const char* InstrumentName(int32_t patch) {
+    return InTable(instrumentNames, patch) ? instrumentNames[static_cast<size_t>(patch)] : "none";
+}
+
 void FormatNoteName(std::span<char> buffer, int32_t note) {
     if (buffer.empty()) return;
     if (note < 0) {

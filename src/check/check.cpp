@@ -1,0 +1,204 @@
+#include "check/check.h"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+
+#include "containers/list.h"
+#include "driver/phases.h"
+#include "output/output.h"
+#include "output/text.h"
+#include "playback/tick.h"
+#include "song/parser.h"
+#include "song/tables.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kVerdictKeys = {"unreadable", "stopped", "errors", "damaged", "clean"};
+
+// printf into a std::string, for the report's lines.
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, args...);
+    return line;
+}
+
+// "1 note", "2 notes".
+std::string Count(int64_t count, const char* noun) {
+    return Format("%" PRId64 " %s%s", count, noun, count == 1 ? "" : "s");
+}
+
+std::string NoteText(int32_t note) {
+    std::array<char, 16> name{};
+    FormatNoteName(name, note);
+    return name.data();
+}
+
+// Diagnostics of the load and parse go into the check, not to standard error.
+class CollectedDiagnostics {
+public:
+    CollectedDiagnostics() : previous_(SetDiagnosticSink([this](const std::string& message) { last_ = message; })) {}
+    ~CollectedDiagnostics() { SetDiagnosticSink(std::move(previous_)); }
+    CollectedDiagnostics(const CollectedDiagnostics&) = delete;
+    CollectedDiagnostics& operator=(const CollectedDiagnostics&) = delete;
+    const std::string& Last() const { return last_; }
+
+private:
+    DiagnosticSink previous_;
+    std::string last_;
+};
+
+Verdict VerdictOf(const SongCheck& check) {
+    if (check.timeline.stopReason != kStopNone) return Verdict::Stopped;
+    if (!check.timeline.errors.empty()) return Verdict::Errors;
+    if (check.damage) return Verdict::Damaged;
+    return Verdict::Clean;
+}
+
+std::string TrackName(const SSONG& song, int32_t track) {
+    return track >= 0 && track < kTrackCount ? CleanText(song.tracks[track].name) : "";
+}
+
+}  // namespace
+
+std::string_view VerdictKey(Verdict verdict) { return kVerdictKeys[static_cast<size_t>(verdict)]; }
+
+SongCheck CheckSong(const std::string& path) {
+    SongCheck check;
+    check.file = path;
+    const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
+    CollectedDiagnostics diagnostics;
+    SongPtr song = OpenSong(path, Parsing::AsItPlays);
+    if (!song) {
+        check.whyUnreadable = diagnostics.Last();
+        return check;
+    }
+    Recorder recorder({.keepNotes = false});
+    PlaySong(song.get(), recorder);
+    // Damage past where playback stopped still counts.
+    while (SEVENT* group = ParseNextGroup(song.get())) {
+        ListRemove(&song->events, group);
+        FreeGroup(group);
+    }
+    if (song->streamState == kStreamFailed) {
+        check.whyUnreadable = diagnostics.Last();
+        return check;
+    }
+    if (song->streamCutAt != 0) check.damage = StreamDamage{song->streamCutAt, StreamCutMessage(song.get())};
+    check.timeline = recorder.Take();
+    check.title = CleanText(song->title);
+    check.seconds = check.timeline.SecondsAt(check.timeline.lastTick);
+    for (int t = 0; t < kTrackCount; ++t) {
+        const STRACK& track = song->tracks[t];
+        const int notes = check.timeline.trackNotes[static_cast<size_t>(t)];
+        if (notes == 0) continue;
+        check.tracks.push_back({.track = t,
+                                .name = CleanText(track.name),
+                                .channel = track.channel,
+                                .patch = track.patch,
+                                .enabled = track.enabled != 0,
+                                .notes = notes});
+    }
+    for (const TimedError& error : check.timeline.errors)
+        check.errorTrackNames.push_back(TrackName(*song, error.error.track));
+    check.verdict = VerdictOf(check);
+    return check;
+}
+
+std::string CheckReport(const SongCheck& check) {
+    const std::string file = CleanText(check.file);
+    if (check.verdict == Verdict::Unreadable)
+        return Format("%s: unreadable: %s\n", file.c_str(), check.whyUnreadable.c_str());
+    const Timeline& t = check.timeline;
+    std::string report = Format("%s: %s\n", file.c_str(), std::string(VerdictKey(check.verdict)).c_str());
+    report += Format("  title    %s\n", check.title.c_str());
+    report += Format("  length   %s, %s, %.1f s\n", Count(t.measures, "measure").c_str(), Count(t.lastTick, "tick").c_str(),
+                     check.seconds);
+    report += Format("  content  %s, %s, %s, %s\n", Count(t.notesOn, "note").c_str(), Count(t.rests, "rest").c_str(),
+                     Count(t.ties, "tie").c_str(), Count(t.groups, "group").c_str());
+    report += Format("  slots    peak %d of %d, first at tick %" PRId64 ", measure %d\n", t.peakSlots, kSongSlots, t.peakTick,
+                     t.peakMeasure);
+    const char* label = "  tracks   ";
+    for (const CheckedTrack& track : check.tracks) {
+        report += Format("%s%2d %-10s channel %d, patch %d %s, %s%s\n", label, track.track, track.name.c_str(),
+                         track.channel, track.patch, InstrumentName(track.patch), Count(track.notes, "note").c_str(),
+                         track.enabled ? "" : " (off in the enable mask, yet it plays)");
+        label = "           ";
+    }
+    if (check.tracks.empty()) report += "  tracks   none sounds\n";
+    if (t.errors.empty()) report += "  errors   none\n";
+    label = "  errors   ";
+    for (size_t i = 0; i < t.errors.size(); ++i) {
+        const TimedError& e = t.errors[i];
+        const std::string& name = check.errorTrackNames[i];
+        const std::string where = e.error.track < 0 || e.error.track >= kTrackCount ? "no track (track nibble 0)"
+                                  : name.empty() ? Format("track %d", e.error.track)
+                                                 : Format("track %d %s", e.error.track, name.c_str());
+        report += Format("%stick %" PRId64 ", measure %d: error %d, %s: %s, note %s\n", label, e.tick, e.measure,
+                         e.error.code, std::string(ErrorMeaning(e.error.code)).c_str(), where.c_str(),
+                         NoteText(e.error.note).c_str());
+        label = "           ";
+    }
+    if (t.stopReason != kStopNone)
+        report += Format("  end      stopped at tick %" PRId64 ", measure %d: %s\n", t.lastTick, t.stopMeasure,
+                         std::string(StopMeaning(t.stopReason)).c_str());
+    else
+        report += Format("  end      clean at tick %" PRId64 ", measure %d\n", t.lastTick, t.measures);
+    if (check.damage) report += Format("  damage   %s\n", check.damage->message.c_str());
+    return report;
+}
+
+nlohmann::ordered_json CheckJson(const SongCheck& check) {
+    using json = nlohmann::ordered_json;
+    json object = {{"file", CleanText(check.file)}, {"status", VerdictKey(check.verdict)}};
+    if (check.verdict == Verdict::Unreadable) {
+        object["reason"] = CleanText(check.whyUnreadable);
+        return object;
+    }
+    const Timeline& t = check.timeline;
+    json tracks = json::array();
+    for (const CheckedTrack& track : check.tracks)
+        tracks.push_back({{"track", track.track},
+                          {"name", track.name},
+                          {"channel", track.channel},
+                          {"patch", track.patch},
+                          {"instrument", InstrumentName(track.patch)},
+                          {"enabled", track.enabled},
+                          {"notes", track.notes}});
+    json errors = json::array();
+    for (const TimedError& e : t.errors)
+        errors.push_back({{"code", e.error.code},
+                          {"tick", e.tick},
+                          {"measure", e.measure},
+                          {"track", e.error.track >= 0 && e.error.track < kTrackCount ? e.error.track : -1},
+                          {"note", NoteText(e.error.note)}});
+    object.update({{"title", check.title},
+                   {"ticks", t.lastTick},
+                   {"seconds", check.seconds},
+                   {"measures", t.measures},
+                   {"notes", t.notesOn},
+                   {"rests", t.rests},
+                   {"ties", t.ties},
+                   {"groups", t.groups},
+                   {"peakSlots", t.peakSlots},
+                   {"peakTick", t.peakTick},
+                   {"peakMeasure", t.peakMeasure},
+                   {"tracks", tracks},
+                   {"errors", errors},
+                   {"stop", nullptr},
+                   {"damage", nullptr}});
+    if (t.stopReason != kStopNone)
+        object["stop"] = {{"reason", StopKey(t.stopReason)}, {"tick", t.lastTick}, {"measure", t.stopMeasure}};
+    if (check.damage) object["damage"] = {{"offset", check.damage->offset}, {"message", check.damage->message}};
+    return object;
+}
+
+std::string CheckSummary(const std::vector<Verdict>& verdicts) {
+    std::array<int, kVerdictKeys.size()> count{};
+    for (const Verdict verdict : verdicts) ++count[static_cast<size_t>(verdict)];
+    auto of = [&](Verdict verdict) { return count[static_cast<size_t>(verdict)]; };
+    return Format("%zu files: %d clean, %d damaged, %d with errors, %d stopped, %d unreadable\n", verdicts.size(),
+                  of(Verdict::Clean), of(Verdict::Damaged), of(Verdict::Errors), of(Verdict::Stopped),
+                  of(Verdict::Unreadable));
+}

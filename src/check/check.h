@@ -1,0 +1,52 @@
+// The check: what a person (or a script) wants to know of a song file in
+// ten seconds: does it play cleanly, and if not, where does it go wrong.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "timeline/timeline.h"
+
+// The verdicts, worst first: the worst that applies is the file's.
+enum class Verdict { Unreadable, Stopped, Errors, Damaged, Clean };
+std::string_view VerdictKey(Verdict verdict);  // "unreadable", ... as in the JSON
+
+struct CheckedTrack {
+    int track = 0;
+    std::string name;  // clean text
+    int channel = 0;
+    int patch = 0;
+    bool enabled = false;
+    int notes = 0;     // NOTE ON traces
+};
+
+struct StreamDamage {
+    size_t offset = 0;  // where the song was ended
+    std::string message;
+};
+
+struct SongCheck {
+    std::string file;
+    Verdict verdict = Verdict::Unreadable;
+    std::string whyUnreadable;  // the loader's reason
+    std::string title;          // clean text
+    Timeline timeline;          // counts, controls and errors; no notes
+    double seconds = 0;
+    std::vector<CheckedTrack> tracks;  // the tracks that sounded a note
+    std::vector<std::string> errorTrackNames;  // by error, the name of its track ("" for none)
+    std::optional<StreamDamage> damage;
+};
+
+// Loads, parses and plays the song at `path` ("-": standard input) with
+// nothing printed, and collects its facts. Every call stands alone.
+SongCheck CheckSong(const std::string& path);
+
+// The report a person reads, and one JSON object for scripts.
+std::string CheckReport(const SongCheck& check);
+nlohmann::ordered_json CheckJson(const SongCheck& check);
+// "3 files: 1 clean, 1 damaged, 0 with errors, 0 stopped, 1 unreadable"
+std::string CheckSummary(const std::vector<Verdict>& verdicts);

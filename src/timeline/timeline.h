@@ -1,0 +1,111 @@
+// What one playback did, in engine ticks: the facts the check reports, the
+// notes the MIDI file and the audio hold, and what the picture draws. A
+// Recorder is the playback listener that collects them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "playback/listener.h"
+#include "song/song.h"
+
+inline constexpr int kTicksPerQuarter = 48;
+inline constexpr int kDefaultTempo = 120;  // beats per minute before a tempo event, and for a byte of 0
+
+// A note or a rest, from the tick it started to the tick it ended: for a
+// note, the ticks of its NOTE ON and NOTE OFF traces (a tied note is one
+// note across its ties); for a rest, the ticks its slot was taken and given
+// back. A note still sounding when playback stopped ends at the stop.
+struct TimedNote {
+    int64_t on = 0;
+    int64_t off = -1;      // -1 while it sounds
+    int32_t measure = 0;   // measure bars applied when it started
+    int16_t track = 0;
+    int16_t channel = 0;
+    int16_t note = 0;
+    int16_t velocity = 0;
+    bool rest = false;
+    bool accent = false;
+    bool tied = false;     // continued by at least one tie
+};
+
+// A control event as it took effect.
+struct TimedControl {
+    int64_t tick = 0;
+    int32_t measure = 0;   // measure bars applied, this one included for a bar
+    int32_t code = 0;      // kCode...
+    int32_t value = 0;     // the event's value; for a tempo, beats per minute (0 read as 120)
+};
+
+struct TimedError {
+    int64_t tick = 0;
+    int32_t measure = 0;
+    PlaybackError error{};
+};
+
+// The number of slots in use from `tick` on, until the next level.
+struct SlotLevel {
+    int64_t tick = 0;
+    int32_t inUse = 0;
+};
+
+struct Timeline {
+    std::vector<TimedNote> notes;  // notes and rests in the order they started (if kept)
+    std::vector<TimedControl> controls;
+    std::vector<TimedError> errors;
+    std::vector<SlotLevel> slotLevels;  // (if kept)
+
+    int64_t lastTick = 0;     // the last tick played
+    int32_t measures = 0;     // measure bars applied
+    int32_t groups = 0;       // groups applied
+    int32_t notesOn = 0;      // NOTE ON traces
+    int32_t rests = 0;
+    int32_t ties = 0;         // tie continuations that found their note
+    std::array<int32_t, kTrackCount> trackNotes{};  // NOTE ON traces by track
+    int32_t peakSlots = 0;
+    int64_t peakTick = 0;     // where the peak was first reached
+    int32_t peakMeasure = 0;
+    int32_t stopReason = kStopNone;
+    int32_t stopMeasure = 0;  // the stop's tick is lastTick
+    bool ended = false;       // the song ended cleanly
+
+    // Seconds from the start to `tick`, at the tempos in `controls`.
+    double SecondsAt(int64_t tick) const;
+};
+
+struct RecorderOptions {
+    bool keepNotes = true;       // collect every note and rest
+    bool keepSlotLevels = false;
+};
+
+class Recorder final : public PlaybackListener {
+public:
+    explicit Recorder(RecorderOptions options = {}) : options_(options) {}
+
+    const Timeline& Result() const { return timeline_; }
+    Timeline Take() { return std::move(timeline_); }
+
+    void GroupApplying(const SSONG& song, int32_t banner) override;
+    void ControlApplied(const SSONG& song, const SEVENT& event) override;
+    void SlotTaken(const SSONG& song, int slot, const SEVENT& event) override;
+    void NoteOn(const SSONG& song, int slot) override;
+    void TieContinued(const SSONG& song, int slot, const SEVENT& event) override;
+    void NoteOff(const SSONG& song, int slot) override;
+    void SlotFreed(const SSONG& song, int slot) override;
+    void ErrorRaised(const SSONG& song, const PlaybackError& error) override;
+    void SongOver(const SSONG& song) override;
+    void TickEnded(const SSONG& song) override;
+    void QuietTicks(const SSONG& song, int32_t count) override;
+    void Stopped(const SSONG& song) override;
+
+private:
+    static constexpr int32_t kNone = -1;
+    void Close(int slot, int64_t tick, bool restsToo);
+    void CloseAll(int64_t tick);
+    void LevelChanged(const SSONG& song);
+
+    RecorderOptions options_;
+    Timeline timeline_;
+    std::vector<int32_t> open_;  // by slot: its note or rest in timeline_.notes not yet ended, or kNone
+};
