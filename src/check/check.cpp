@@ -49,13 +49,6 @@ private:
     std::string last_;
 };
 
-Verdict VerdictOf(const SongCheck& check) {
-    if (check.timeline.stopReason != kStopNone) return Verdict::Stopped;
-    if (!check.timeline.errors.empty()) return Verdict::Errors;
-    if (check.damage) return Verdict::Damaged;
-    return Verdict::Clean;
-}
-
 std::string TrackName(const SSONG& song, int32_t track) {
     return track >= 0 && track < kTrackCount ? CleanText(song.tracks[track].name) : "";
 }
@@ -63,6 +56,13 @@ std::string TrackName(const SSONG& song, int32_t track) {
 }  // namespace
 
 std::string_view VerdictKey(Verdict verdict) { return kVerdictKeys[static_cast<size_t>(verdict)]; }
+
+Verdict VerdictOf(const Timeline& timeline, bool damaged) {
+    if (timeline.stopReason != kStopNone) return Verdict::Stopped;
+    if (!timeline.errors.empty()) return Verdict::Errors;
+    if (damaged) return Verdict::Damaged;
+    return Verdict::Clean;
+}
 
 SongCheck CheckSong(const std::string& path) {
     SongCheck check;
@@ -102,7 +102,7 @@ SongCheck CheckSong(const std::string& path) {
     }
     for (const TimedError& error : check.timeline.errors)
         check.errorTrackNames.push_back(TrackName(*song, error.error.track));
-    check.verdict = VerdictOf(check);
+    check.verdict = VerdictOf(check.timeline, check.damage.has_value());
     return check;
 }
 

@@ -14,6 +14,8 @@
 // The verdicts, worst first: the worst that applies is the file's.
 enum class Verdict { Unreadable, Stopped, Errors, Damaged, Clean };
 std::string_view VerdictKey(Verdict verdict);  // "unreadable", ... as in the JSON
+// The verdict of a song that played as `timeline` says, its stream cut or not.
+Verdict VerdictOf(const Timeline& timeline, bool damaged);
 
 struct CheckedTrack {
     int track = 0;

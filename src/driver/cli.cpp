@@ -4,6 +4,8 @@
 
 #include "driver/check_command.h"
 #include "driver/command.h"
+#include "driver/draw_command.h"
+#include "driver/export_commands.h"
 #include "driver/phases.h"
 #include "driver/source_commands.h"
 #include "output/output.h"
@@ -39,6 +41,8 @@ int Run(int argc, char** argv) {
     CommandTable commands;
     AddPlayCommand(app, commands);
     AddCheckCommand(app, commands);
+    AddExportCommands(app, commands);
+    AddDrawCommand(app, commands);
     AddSourceCommands(app, commands);
 
     try {

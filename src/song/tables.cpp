@@ -30,6 +30,18 @@ const char* TimeSignatureName(int32_t code) {
     return InTable(timeSignatureNames, code) ? timeSignatureNames[static_cast<size_t>(code)] : "NA";
 }
 
+std::optional<int> KeySignatureSharps(int32_t code) {
+    // Code 1 has no accidentals, 2..8 have 1..7 sharps, 9..15 have 1..7 flats.
+    if (code < 1 || code >= static_cast<int32_t>(keySignatureNames.size())) return std::nullopt;
+    return code <= 8 ? code - 1 : -(code - 8);
+}
+
+std::optional<TimeSignatureParts> TimeSignatureOf(int32_t code) {
+    constexpr std::array<TimeSignatureParts, 9> kParts = {{{0, 0}, {2, 2}, {3, 2}, {2, 4}, {3, 4}, {4, 4}, {5, 4}, {6, 8}, {0, 0}}};
+    if (!InTable(kParts, code) || kParts[static_cast<size_t>(code)].numerator == 0) return std::nullopt;
+    return kParts[static_cast<size_t>(code)];
+}
+
 const char* InstrumentName(int32_t patch) {
     return InTable(instrumentNames, patch) ? instrumentNames[static_cast<size_t>(patch)] : "none";
 }

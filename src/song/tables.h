@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 struct SDURATION {
@@ -77,6 +78,16 @@ int32_t DurationTicks(int32_t code);
 const char* DurationName(int32_t code);
 const char* KeySignatureName(int32_t code);
 const char* TimeSignatureName(int32_t code);
+// A key signature code as sharps (positive) or flats (negative) of its major
+// key; nothing for a code outside the table or its placeholder.
+std::optional<int> KeySignatureSharps(int32_t code);
+// A time signature code as numerator and denominator; nothing for a code
+// outside the table or a placeholder.
+struct TimeSignatureParts {
+    int numerator;
+    int denominator;
+};
+std::optional<TimeSignatureParts> TimeSignatureOf(int32_t code);
 // The instrument of a patch; a negative patch names none ("none").
 const char* InstrumentName(int32_t patch);
 

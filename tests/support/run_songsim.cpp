@@ -65,6 +65,38 @@ SongsimRun RunSongsimIn(const TempFolder& folder) {
     return run;
 }
 
+SongsimRun RunSongsim(const SongsimCall& call) {
+    TempFolder capture;
+    const std::string inPath = capture.Path() + "/in";
+    const std::string outPath = capture.Path() + "/out";
+    const std::string errPath = capture.Path() + "/err";
+    {
+        std::ofstream in(inPath, std::ios::binary);
+        if (call.input) in << *call.input;
+    }
+    std::vector<char*> argv = {const_cast<char*>(SONGSIM_BINARY)};
+    for (const std::string& arg : call.args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(call.folder.c_str()) != 0) _exit(126);
+        if (!std::freopen(inPath.c_str(), "r", stdin) || !std::freopen(outPath.c_str(), "w", stdout)) _exit(126);
+        if (call.mergeErr ? dup2(STDOUT_FILENO, STDERR_FILENO) < 0 : !std::freopen(errPath.c_str(), "w", stderr))
+            _exit(126);
+        execv(SONGSIM_BINARY, argv.data());
+        _exit(127);
+    }
+    SongsimRun run;
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child) {
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    run.out = ReadAll(outPath);
+    run.err = ReadAll(errPath);
+    return run;
+}
+
 SongsimRun RunSongsimOn(const std::vector<uint8_t>& song) {
     TempFolder folder;
     folder.Write("entertan.sng", song);

@@ -28,5 +28,14 @@ private:
 
 // Runs songsim in `folder` and collects its output and exit status.
 SongsimRun RunSongsimIn(const TempFolder& folder);
+
+// How to run songsim with arguments.
+struct SongsimCall {
+    std::vector<std::string> args;
+    std::string folder = ".";            // the working folder
+    const std::string* input = nullptr;  // standard input (none: /dev/null)
+    bool mergeErr = false;               // standard error into standard output (2>&1)
+};
+SongsimRun RunSongsim(const SongsimCall& call);
 // Writes `song` as entertan.sng in a fresh folder and runs songsim there.
 SongsimRun RunSongsimOn(const std::vector<uint8_t>& song);

@@ -1,0 +1,3 @@
+#include "driver/draw_command.h"
+
+void AddDrawCommand(CLI::App& /*app*/, CommandTable& /*commands*/) {}

@@ -1,0 +1,3 @@
+#include "driver/export_commands.h"
+
+void AddExportCommands(CLI::App& /*app*/, CommandTable& /*commands*/) {}
