@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kQuarter = 12;
 constexpr int kHalf = 15;
+constexpr int kWhole = 18;
 constexpr int kZeroTicks = 0;
 constexpr int kThirtySecondTriplet = 1;  // 4 ticks
 
@@ -104,6 +105,27 @@ TEST_F(QuietTicksTest, TiesAndTheirContinuationsPlayAsTickByTick) {
                       .EndGroup()
                       .Note(0, kHalf, 60, SongWriter::kTieEnd)
                       .Note(0, kQuarter, 64)
+                      .EndGroup()
+                      .EndSong());
+}
+
+TEST_F(QuietTicksTest, TimerBoundsTheQuietRunAfterATieRanOut) {
+    // 41 0C 3C 41 0F 40 00  tie-begin quarter C5 and tie-begin half E5: timer 95
+    // 21 12 3C 21 12 40 01 12 43 00
+    //     in tick 47 the C5 tie runs out, with the timer at 48: both ties
+    //     go on as wholes and a whole G5 starts; the timer is not reloaded
+    // 01 12 48 00  due when the timer runs out, in tick 95
+    // FF
+    // From tick 47 on no note ends before tick 95: the timer bounds the run.
+    ExpectSameRun(OneTrack()
+                      .Note(0, kQuarter, 60, SongWriter::kTieBegin)
+                      .Note(0, kHalf, 64, SongWriter::kTieBegin)
+                      .EndGroup()
+                      .Note(0, kWhole, 60, SongWriter::kTieEnd)
+                      .Note(0, kWhole, 64, SongWriter::kTieEnd)
+                      .Note(0, kWhole, 67)
+                      .EndGroup()
+                      .Note(0, kWhole, 72)
                       .EndGroup()
                       .EndSong());
 }

@@ -31,10 +31,11 @@ SongsimRun RunSongsimIn(const TempFolder& folder);
 
 // How to run songsim with arguments.
 struct SongsimCall {
-    std::vector<std::string> args;
+    std::vector<std::string> args = {};
     std::string folder = ".";            // the working folder
     const std::string* input = nullptr;  // standard input (none: /dev/null)
     bool mergeErr = false;               // standard error into standard output (2>&1)
+    std::string outFile = {};            // standard output to this file instead (e.g. /dev/full)
 };
 SongsimRun RunSongsim(const SongsimCall& call);
 // Writes `song` as entertan.sng in a fresh folder and runs songsim there.
