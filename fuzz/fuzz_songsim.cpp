@@ -12,6 +12,10 @@
 // Each input is then run a second time with memory running out: one of the
 // event allocations of the first run (picked from the bytes) fails, and the
 // run must end with status 1 after the parse, leaving nothing allocated.
+//
+// Before that the check runs on it in process, and what a Recorder collects
+// from the song parsed up front must equal what it collects from the song
+// parsed as it plays.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -20,18 +24,15 @@
 #include <memory>
 #include <span>
 
+#include "check/check.h"
 #include "containers/list.h"
 #include "driver/phases.h"
+#include "playback/tick.h"
 #include "playback/listener.h"
 #include "output/output.h"
 #include "song/loader.h"
 
 namespace {
-
-struct SongDeleter {
-    void operator()(SSONG* song) const { FreeSong(song); }
-};
-using SongPtr = std::unique_ptr<SSONG, SongDeleter>;
 
 // The event allocator: counts the allocations and fails number `gFailAt`
 // (none while it is 0).
@@ -57,13 +58,41 @@ void Require(bool holds, const char* rule) {
     std::abort();
 }
 
-void CheckSong(const SSONG* song) {
+void CheckSongState(const SSONG* song) {
     int32_t inUse = 0;
     for (const SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount))) inUse += slot.inUse;
     Require(song->activeCount == inUse, "activeCount equals the number of slots in use");
     Require(song->activeCount >= 0 && song->activeCount <= song->noteCount, "0 <= activeCount <= noteCount");
     Require(song->cursor >= SongImage(song) + kHeaderSize && song->cursor <= SongImageEnd(song),
             "the parse cursor stays inside the event stream");
+}
+
+Timeline Record(std::span<const uint8_t> image, Parsing parsing) {
+    Recorder recorder({.keepNotes = true, .keepSlotLevels = true});
+    if (SongPtr song = OpenSongImage(image, parsing)) PlaySong(song.get(), recorder);
+    return recorder.Take();
+}
+
+bool SameNotes(const std::vector<TimedNote>& a, const std::vector<TimedNote>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].on != b[i].on || a[i].off != b[i].off || a[i].note != b[i].note || a[i].track != b[i].track)
+            return false;
+    return true;
+}
+
+void CheckInProcess(std::span<const uint8_t> image) {
+    const SongCheck check = CheckSongImage(image, "fuzz");
+    Require(!CheckReport(check).empty(), "the check reports every input");
+    Require(!CheckJson(check).dump().empty(), "the check's JSON is valid for every input");
+
+    const Timeline upFront = Record(image, Parsing::UpFront);
+    const Timeline asItPlays = Record(image, Parsing::AsItPlays);
+    Require(SameNotes(upFront.notes, asItPlays.notes) && upFront.errors.size() == asItPlays.errors.size() &&
+                upFront.lastTick == asItPlays.lastTick && upFront.stopReason == asItPlays.stopReason,
+            "a song parsed as it plays plays as parsed up front");
+    for (const TimedNote& note : upFront.notes)
+        Require(note.off >= note.on, "every note and rest ends, and not before it started");
 }
 
 }  // namespace
@@ -84,8 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::array<char, kTextBufferSize> textBuffer;
     const std::span<const uint8_t> image(data, size);
 
-    gAllocations = 0;
     gFailAt = 0;
+    CheckInProcess(image);
+    gAllocations = 0;
     SongPtr song(LoadSongImage(image, kSongSlots));
     if (!song) {
         Require(size < kHeaderSize, "every image of header size or more loads");
@@ -98,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         Require(status == 1, "a fatal stop has status 1");
     }
-    CheckSong(song.get());
+    CheckSongState(song.get());
     song.reset();
 
     // Every event is made while parsing, so a failing allocation always

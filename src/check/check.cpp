@@ -29,12 +29,6 @@ std::string Count(int64_t count, const char* noun) {
     return Format("%" PRId64 " %s%s", count, noun, count == 1 ? "" : "s");
 }
 
-std::string NoteText(int32_t note) {
-    std::array<char, 16> name{};
-    FormatNoteName(name, note);
-    return name.data();
-}
-
 // Diagnostics of the load and parse go into the check, not to standard error.
 class CollectedDiagnostics {
 public:
@@ -64,12 +58,13 @@ Verdict VerdictOf(const Timeline& timeline, bool damaged) {
     return Verdict::Clean;
 }
 
-SongCheck CheckSong(const std::string& path) {
+namespace {
+
+// Plays an opened song (parsed as it plays) and collects its facts; the
+// diagnostics of its load and parse are in `diagnostics`.
+SongCheck CheckOpenedSong(const std::string& file, SongPtr song, const CollectedDiagnostics& diagnostics) {
     SongCheck check;
-    check.file = path;
-    const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
-    CollectedDiagnostics diagnostics;
-    SongPtr song = OpenSong(path, Parsing::AsItPlays);
+    check.file = file;
     if (!song) {
         check.whyUnreadable = diagnostics.Last();
         return check;
@@ -106,6 +101,23 @@ SongCheck CheckSong(const std::string& path) {
     return check;
 }
 
+}  // namespace
+
+SongCheck CheckSong(const std::string& path) {
+    const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
+    const CollectedDiagnostics diagnostics;
+    SongPtr song = OpenSong(path, Parsing::AsItPlays);
+    return CheckOpenedSong(path, std::move(song), diagnostics);
+}
+
+SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name) {
+    const MutedOutput quiet;
+    const CollectedDiagnostics diagnostics;
+    SetDiagnosticFile(name.c_str());
+    SongPtr song = OpenSongImage(image, Parsing::AsItPlays);
+    return CheckOpenedSong(name, std::move(song), diagnostics);
+}
+
 std::string CheckReport(const SongCheck& check) {
     const std::string file = CleanText(check.file);
     if (check.verdict == Verdict::Unreadable)
@@ -137,7 +149,7 @@ std::string CheckReport(const SongCheck& check) {
                                                  : Format("track %d %s", e.error.track, name.c_str());
         report += Format("%stick %" PRId64 ", measure %d: error %d, %s: %s, note %s\n", label, e.tick, e.measure,
                          e.error.code, std::string(ErrorMeaning(e.error.code)).c_str(), where.c_str(),
-                         NoteText(e.error.note).c_str());
+                         NoteName(e.error.note));
         label = "           ";
     }
     if (t.stopReason != kStopNone)
@@ -147,51 +159,6 @@ std::string CheckReport(const SongCheck& check) {
         report += Format("  end      clean at tick %" PRId64 ", measure %d\n", t.lastTick, t.measures);
     if (check.damage) report += Format("  damage   %s\n", check.damage->message.c_str());
     return report;
-}
-
-nlohmann::ordered_json CheckJson(const SongCheck& check) {
-    using json = nlohmann::ordered_json;
-    json object = {{"file", CleanText(check.file)}, {"status", VerdictKey(check.verdict)}};
-    if (check.verdict == Verdict::Unreadable) {
-        object["reason"] = CleanText(check.whyUnreadable);
-        return object;
-    }
-    const Timeline& t = check.timeline;
-    json tracks = json::array();
-    for (const CheckedTrack& track : check.tracks)
-        tracks.push_back({{"track", track.track},
-                          {"name", track.name},
-                          {"channel", track.channel},
-                          {"patch", track.patch},
-                          {"instrument", InstrumentName(track.patch)},
-                          {"enabled", track.enabled},
-                          {"notes", track.notes}});
-    json errors = json::array();
-    for (const TimedError& e : t.errors)
-        errors.push_back({{"code", e.error.code},
-                          {"tick", e.tick},
-                          {"measure", e.measure},
-                          {"track", e.error.track >= 0 && e.error.track < kTrackCount ? e.error.track : -1},
-                          {"note", NoteText(e.error.note)}});
-    object.update({{"title", check.title},
-                   {"ticks", t.lastTick},
-                   {"seconds", check.seconds},
-                   {"measures", t.measures},
-                   {"notes", t.notesOn},
-                   {"rests", t.rests},
-                   {"ties", t.ties},
-                   {"groups", t.groups},
-                   {"peakSlots", t.peakSlots},
-                   {"peakTick", t.peakTick},
-                   {"peakMeasure", t.peakMeasure},
-                   {"tracks", tracks},
-                   {"errors", errors},
-                   {"stop", nullptr},
-                   {"damage", nullptr}});
-    if (t.stopReason != kStopNone)
-        object["stop"] = {{"reason", StopKey(t.stopReason)}, {"tick", t.lastTick}, {"measure", t.stopMeasure}};
-    if (check.damage) object["damage"] = {{"offset", check.damage->offset}, {"message", check.damage->message}};
-    return object;
 }
 
 std::string CheckSummary(const std::vector<Verdict>& verdicts) {

@@ -2,7 +2,9 @@
 // ten seconds: does it play cleanly, and if not, where does it go wrong.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,8 @@ struct SongCheck {
 // Loads, parses and plays the song at `path` ("-": standard input) with
 // nothing printed, and collects its facts. Every call stands alone.
 SongCheck CheckSong(const std::string& path);
+// The same for a song image in memory, reported under `name`.
+SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name);
 
 // The report a person reads, and one JSON object for scripts.
 std::string CheckReport(const SongCheck& check);

@@ -58,19 +58,32 @@ int RunSongsim(const char* fileName) {
     return status;
 }
 
-SongPtr OpenSong(const std::string& path, Parsing parsing) {
-    const MutedOutput quiet;  // no header and parse traces here
-    SongPtr song(LoadSongInput(path, kSongSlots));
-    if (song) {
-        GetSongParameters(song.get());
-        InitSong(song.get());
-        if (parsing == Parsing::UpFront) {
-            if (ParseAllGroups(song.get()) != kParseSongEnd) song.reset();
-        } else {
-            song->streamState = kStreamLive;
-            if (!ParseNextGroup(song.get())) song.reset();  // memory ran out
-        }
+namespace {
+
+// Reads the header and parses the first group, or every group.
+SongPtr Prepare(SongPtr song, Parsing parsing) {
+    if (!song) return song;
+    GetSongParameters(song.get());
+    InitSong(song.get());
+    if (parsing == Parsing::UpFront) {
+        if (ParseAllGroups(song.get()) != kParseSongEnd) song.reset();
+    } else {
+        song->streamState = kStreamLive;
+        if (!ParseNextGroup(song.get())) song.reset();  // memory ran out
     }
     return song;
 }
+
+}  // namespace
+
+SongPtr OpenSong(const std::string& path, Parsing parsing) {
+    const MutedOutput quiet;  // no header and parse traces here
+    return Prepare(SongPtr(LoadSongInput(path, kSongSlots)), parsing);
+}
+
+SongPtr OpenSongImage(std::span<const uint8_t> image, Parsing parsing) {
+    const MutedOutput quiet;
+    return Prepare(SongPtr(LoadSongImage(image, kSongSlots)), parsing);
+}
+
 void SongDeleter::operator()(SSONG* song) const { FreeSong(song); }

@@ -1,6 +1,7 @@
 // The phases of one run: load, parse and list, play and report.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -34,3 +35,5 @@ using SongPtr = std::unique_ptr<SSONG, SongDeleter>;
 // reaches them).
 enum class Parsing { UpFront, AsItPlays };
 SongPtr OpenSong(const std::string& path, Parsing parsing);
+// The same for an image in memory, diagnosed under SetDiagnosticFile's name.
+SongPtr OpenSongImage(std::span<const uint8_t> image, Parsing parsing);

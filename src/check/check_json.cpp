@@ -1,0 +1,54 @@
+#include "check/check.h"
+
+#include <array>
+
+#include "output/text.h"
+#include "song/tables.h"
+
+// The JSON of a check. (Its own file: the fuzzer leaves the JSON library out
+// of its coverage tracing, where it would take most of every run.)
+
+nlohmann::ordered_json CheckJson(const SongCheck& check) {
+    using json = nlohmann::ordered_json;
+    json object = {{"file", CleanText(check.file)}, {"status", VerdictKey(check.verdict)}};
+    if (check.verdict == Verdict::Unreadable) {
+        object["reason"] = CleanText(check.whyUnreadable);
+        return object;
+    }
+    const Timeline& t = check.timeline;
+    json tracks = json::array();
+    for (const CheckedTrack& track : check.tracks)
+        tracks.push_back({{"track", track.track},
+                          {"name", track.name},
+                          {"channel", track.channel},
+                          {"patch", track.patch},
+                          {"instrument", InstrumentName(track.patch)},
+                          {"enabled", track.enabled},
+                          {"notes", track.notes}});
+    json errors = json::array();
+    for (const TimedError& e : t.errors)
+        errors.push_back({{"code", e.error.code},
+                          {"tick", e.tick},
+                          {"measure", e.measure},
+                          {"track", e.error.track >= 0 && e.error.track < kTrackCount ? e.error.track : -1},
+                          {"note", NoteName(e.error.note)}});
+    object.update({{"title", check.title},
+                   {"ticks", t.lastTick},
+                   {"seconds", check.seconds},
+                   {"measures", t.measures},
+                   {"notes", t.notesOn},
+                   {"rests", t.rests},
+                   {"ties", t.ties},
+                   {"groups", t.groups},
+                   {"peakSlots", t.peakSlots},
+                   {"peakTick", t.peakTick},
+                   {"peakMeasure", t.peakMeasure},
+                   {"tracks", tracks},
+                   {"errors", errors},
+                   {"stop", nullptr},
+                   {"damage", nullptr}});
+    if (t.stopReason != kStopNone)
+        object["stop"] = {{"reason", StopKey(t.stopReason)}, {"tick", t.lastTick}, {"measure", t.stopMeasure}};
+    if (check.damage) object["damage"] = {{"offset", check.damage->offset}, {"message", check.damage->message}};
+    return object;
+}
