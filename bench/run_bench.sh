@@ -72,7 +72,7 @@ peak_rss() { awk 'BEGIN { m = 0 } $4 > m { m = $4 } END { print m }' "$1"; }
 
 mkdir -p "$WORK"
 declare -A EVENTS FILE_BYTES OUT_BYTES TICKS
-declare -A WALL CPU RSS FLOOR_WALL WRITES FLOOR_WRITES
+declare -A WALL CPU RSS FLOOR_WALL WRITES FLOOR_WRITES CHECK_WALL CHECK_RSS
 
 for size in $SIZES; do
     dir=$WORK/$size
@@ -111,6 +111,7 @@ for size in $SIZES; do
     rm -f "$dir"/t.*
     for ((run = 1; run <= REPEAT; run++)); do
         (cd "$dir" && "$MEASURE" "$dir/t.songsim.null" "$SONGSIM" >/dev/null)
+        (cd "$dir" && "$MEASURE" "$dir/t.check.null" "$SONGSIM" check entertan.sng >/dev/null)
         (cd "$dir" && "$MEASURE" "$dir/t.songsim.pipe" "$SONGSIM" | cat >/dev/null)
         "$MEASURE" "$dir/t.floor.null" "${floor[@]}" >/dev/null
         "$MEASURE" "$dir/t.floor.pipe" "${floor[@]}" | cat >/dev/null
@@ -123,6 +124,9 @@ for size in $SIZES; do
         read -r wall _ < <(fastest "$dir/t.floor.$sink")
         FLOOR_WALL[$size,$sink]=$wall
     done
+    read -r wall _ < <(fastest "$dir/t.check.null")
+    CHECK_WALL[$size]=$wall
+    CHECK_RSS[$size]=$(peak_rss "$dir/t.check.null")
 done
 
 # --- report ----------------------------------------------------------------
@@ -170,6 +174,16 @@ for size in $SIZES; do
 done
 
 echo
+echo "check (no trace) against play, both to /dev/null, timed side by side (target: check at least 8x faster):"
+echo
+echo "| events | play wall s | check wall s | play / check | check peak RSS MiB |"
+echo "|---:|---:|---:|---:|---:|"
+for size in $SIZES; do
+    printf '| %s | %.3f | %.3f | %s | %s |\n' "$size" "${WALL[$size,null]}" "${CHECK_WALL[$size]}" \
+        "$(calc '%.1f' "${WALL[$size,null]} / ${CHECK_WALL[$size]}")" "$(calc '%.1f' "${CHECK_RSS[$size]} / 1024")"
+done
+
+echo
 echo "Targets:"
 verdict() { if awk "BEGIN { exit !($1) }"; then echo "ok"; else echo "MISSED"; fi; }
 previous=""
@@ -181,6 +195,8 @@ for size in $SIZES; do
         ratio=$(calc '%.2f' "${WALL[$size,$sink]} / ${FLOOR_WALL[$size,$sink]}")
         echo "- $size events, $sink: time ${ratio}x the floor (target 1.5x): $(verdict "$ratio <= 1.5")"
     done
+    ratio=$(calc '%.1f' "${WALL[$size,null]} / ${CHECK_WALL[$size]}")
+    echo "- $size events: check ${ratio}x faster than play (target 8x): $(verdict "$ratio >= 8")"
     if [ -n "$previous" ]; then
         t=$(calc '%.2f' "${WALL[$size,null]} / ${WALL[$previous,null]}")
         m=$(calc '%.2f' "${RSS[$size,null]} / ${RSS[$previous,null]}")
