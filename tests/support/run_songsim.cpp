@@ -41,31 +41,9 @@ void TempFolder::Write(const std::string& name, const std::vector<uint8_t>& byte
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-SongsimRun RunSongsimIn(const TempFolder& folder) {
-    // Output goes to files outside the song folder, so the run sees only
-    // what the test put there.
-    TempFolder capture;
-    const std::string outPath = capture.Path() + "/out";
-    const std::string errPath = capture.Path() + "/err";
-    std::fflush(nullptr);  // the child must not write the test's buffered output again
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(folder.Path().c_str()) != 0) _exit(126);
-        if (!std::freopen(outPath.c_str(), "w", stdout) || !std::freopen(errPath.c_str(), "w", stderr)) _exit(126);
-        execl(SONGSIM_BINARY, SONGSIM_BINARY, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    SongsimRun run;
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child) {
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    run.out = ReadAll(outPath);
-    run.err = ReadAll(errPath);
-    return run;
-}
-
 SongsimRun RunSongsim(const SongsimCall& call) {
+    // Output goes to files outside the working folder, so the run sees only
+    // what the test put there.
     TempFolder capture;
     const std::string inPath = capture.Path() + "/in";
     const std::string outPath = capture.Path() + "/out";
@@ -97,6 +75,8 @@ SongsimRun RunSongsim(const SongsimCall& call) {
     run.err = ReadAll(errPath);
     return run;
 }
+
+SongsimRun RunSongsimIn(const TempFolder& folder) { return RunSongsim({.folder = folder.Path()}); }
 
 SongsimRun RunSongsimOn(const std::vector<uint8_t>& song) {
     TempFolder folder;
