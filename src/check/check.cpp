@@ -124,7 +124,7 @@ std::string CheckReport(const SongCheck& check) {
         return Format("%s: unreadable: %s\n", file.c_str(), check.whyUnreadable.c_str());
     const Timeline& t = check.timeline;
     std::string report = Format("%s: %s\n", file.c_str(), std::string(VerdictKey(check.verdict)).c_str());
-    report += Format("  title    %s\n", check.title.c_str());
+    report += Format("  title    %s\n", check.title.empty() ? "(none)" : check.title.c_str());
     report += Format("  length   %s, %s, %.1f s\n", Count(t.measures, "measure").c_str(), Count(t.lastTick, "tick").c_str(),
                      check.seconds);
     report += Format("  content  %s, %s, %s, %s\n", Count(t.notesOn, "note").c_str(), Count(t.rests, "rest").c_str(),
