@@ -62,14 +62,15 @@ namespace {
 
 // Plays an opened song (parsed as it plays) and collects its facts; the
 // diagnostics of its load and parse are in `diagnostics`.
-SongCheck CheckOpenedSong(const std::string& file, SongPtr song, const CollectedDiagnostics& diagnostics) {
+SongCheck CheckOpenedSong(const std::string& file, SongPtr song, const CollectedDiagnostics& diagnostics,
+                          RecorderOptions recording) {
     SongCheck check;
     check.file = file;
     if (!song) {
         check.whyUnreadable = diagnostics.Last();
         return check;
     }
-    Recorder recorder({.keepNotes = false});
+    Recorder recorder(recording);
     PlaySong(song.get(), recorder);
     // Damage past where playback stopped still counts.
     while (SEVENT* group = ParseNextGroup(song.get())) {
@@ -103,11 +104,11 @@ SongCheck CheckOpenedSong(const std::string& file, SongPtr song, const Collected
 
 }  // namespace
 
-SongCheck CheckSong(const std::string& path) {
+SongCheck CheckSong(const std::string& path, RecorderOptions recording) {
     const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
     const CollectedDiagnostics diagnostics;
     SongPtr song = OpenSong(path, Parsing::AsItPlays);
-    return CheckOpenedSong(path, std::move(song), diagnostics);
+    return CheckOpenedSong(path, std::move(song), diagnostics, recording);
 }
 
 SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name) {
@@ -115,7 +116,7 @@ SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name
     const CollectedDiagnostics diagnostics;
     SetDiagnosticFile(name.c_str());
     SongPtr song = OpenSongImage(image, Parsing::AsItPlays);
-    return CheckOpenedSong(name, std::move(song), diagnostics);
+    return CheckOpenedSong(name, std::move(song), diagnostics, {.keepNotes = false});
 }
 
 std::string CheckReport(const SongCheck& check) {

@@ -38,7 +38,7 @@ struct SongCheck {
     Verdict verdict = Verdict::Unreadable;
     std::string whyUnreadable;  // the loader's reason
     std::string title;          // clean text
-    Timeline timeline;          // counts, controls and errors; no notes
+    Timeline timeline;          // counts, controls and errors; notes and slot levels if asked for
     double seconds = 0;
     std::vector<CheckedTrack> tracks;  // the tracks that sounded a note
     std::vector<std::string> errorTrackNames;  // by error, the name of its track ("" for none)
@@ -46,8 +46,9 @@ struct SongCheck {
 };
 
 // Loads, parses and plays the song at `path` ("-": standard input) with
-// nothing printed, and collects its facts. Every call stands alone.
-SongCheck CheckSong(const std::string& path);
+// nothing printed, and collects its facts; `recording` says what else of
+// the playback its timeline keeps. Every call stands alone.
+SongCheck CheckSong(const std::string& path, RecorderOptions recording = {.keepNotes = false});
 // The same for a song image in memory, reported under `name`.
 SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name);
 

@@ -38,7 +38,7 @@ void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
         timeline_.peakMeasure = song.barsPlayed;
     }
     LevelChanged(song);
-    if (!options_.keepNotes) return;
+    if (!options_.keepNotes || song.barsPlayed > options_.keepUntilMeasure) return;
     if (open_.size() <= static_cast<size_t>(slot)) open_.resize(static_cast<size_t>(slot) + 1, kNone);
     open_[static_cast<size_t>(slot)] = static_cast<int32_t>(timeline_.notes.size());
     timeline_.notes.push_back({.on = song.tick,
@@ -107,7 +107,7 @@ void Recorder::Stopped(const SSONG& song) {
 }
 
 void Recorder::LevelChanged(const SSONG& song) {
-    if (!options_.keepSlotLevels) return;
+    if (!options_.keepSlotLevels || song.barsPlayed > options_.keepUntilMeasure) return;
     std::vector<SlotLevel>& levels = timeline_.slotLevels;
     if (!levels.empty() && levels.back().tick == song.tick)
         levels.back().inUse = song.activeCount;

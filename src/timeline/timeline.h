@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -77,6 +78,10 @@ struct Timeline {
 struct RecorderOptions {
     bool keepNotes = true;       // collect every note and rest
     bool keepSlotLevels = false;
+    // Notes and rests that start after this measure, and the slot levels
+    // from then on, are not kept: the picture of the start of a long song
+    // needs no more.
+    int32_t keepUntilMeasure = INT32_MAX;
 };
 
 class Recorder final : public PlaybackListener {
