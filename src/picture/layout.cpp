@@ -1,0 +1,76 @@
+#include "picture/layout.h"
+
+#include "driver/phases.h"
+
+namespace {
+
+constexpr int kMinWidth = Layout::kLeft + Layout::kKeyItems * Layout::kKeyItemWidth + Layout::kRight;
+constexpr int kBandGap = 10;
+constexpr int kMostLegendColumns = 4;
+constexpr int kHighestNote = 127;
+
+bool IsTrack(int track) { return track >= 0 && track < kTrackCount; }
+
+}  // namespace
+
+Layout LayOut(const Scene& scene) {
+    Layout layout;
+    layout.from = scene.from;
+    layout.to = scene.to;
+    layout.tickWidth = std::max<int64_t>(1, Layout::kMinPlotWidth / std::max<int64_t>(1, scene.to - scene.from));
+
+    std::array<bool, kTrackCount> drawn{};
+    std::array<bool, kTrackCount> rests{};
+    int low = kHighestNote;
+    int high = 0;
+    for (const TimedNote& note : scene.notes) {
+        if (!IsTrack(note.track)) continue;
+        drawn[static_cast<size_t>(note.track)] = true;
+        if (note.rest) {
+            rests[static_cast<size_t>(note.track)] = true;
+            continue;
+        }
+        low = std::min(low, std::clamp<int>(note.note, 0, kHighestNote));
+        high = std::max(high, std::clamp<int>(note.note, 0, kHighestNote));
+    }
+    if (low > high) low = high = 60;  // no note: show the octave of C5
+    layout.lowNote = low - low % 12;
+    layout.highNote = high - high % 12 + 11;
+
+    layout.titleY = 24;
+    layout.subtitleY = 42;
+    layout.tempoY = 64;
+    layout.keyY = 78;
+    layout.timeY = 92;
+    layout.measureY = 110;
+    layout.stopY = 126;
+    layout.markY = 140;
+    layout.rollTop = layout.markY + Layout::kMarkRadius + 4;
+    layout.rollBottom = layout.rollTop + (layout.highNote - layout.lowNote + 1) * Layout::kRowHeight;
+
+    int y = layout.rollBottom + kBandGap;
+    layout.restsTop = y;
+    for (size_t track = 0; track < rests.size(); ++track) {
+        layout.restLane[track] = rests[track] ? y : -1;
+        if (rests[track]) y += Layout::kLaneHeight;
+    }
+    layout.restsBottom = y;
+    if (layout.restsBottom > layout.restsTop) y += kBandGap;
+
+    layout.slotsTop = y;
+    layout.slotsBottom = y + kSongSlots * Layout::kSlotHeight;
+    layout.keyRowY = layout.slotsBottom + 28;
+    layout.legendTop = layout.keyRowY + Layout::kLegendRow + 4;
+
+    layout.width = std::max<int64_t>(layout.X(layout.to) + Layout::kRight, kMinWidth);
+    // As many columns as fit, up to four: all of the legend stays in view
+    // at the left of a wide picture.
+    layout.legendColumns =
+        std::clamp(static_cast<int>((layout.width - Layout::kLeft) / Layout::kLegendColumn), 1, kMostLegendColumns);
+    for (size_t track = 0; track < drawn.size(); ++track)
+        if (drawn[track]) layout.legendTracks.push_back(static_cast<int>(track));
+    const int legendRows =
+        (static_cast<int>(layout.legendTracks.size()) + layout.legendColumns - 1) / layout.legendColumns;
+    layout.height = layout.legendTop + legendRows * Layout::kLegendRow + 8;
+    return layout;
+}
