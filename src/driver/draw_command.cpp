@@ -1,3 +1,98 @@
 #include "driver/draw_command.h"
 
-void AddDrawCommand(CLI::App& /*app*/, CommandTable& /*commands*/) {}
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "check/check.h"
+#include "output/atomic_file.h"
+#include "output/output.h"
+#include "picture/html.h"
+#include "picture/scene.h"
+#include "picture/svg.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+enum class PictureFormat { Svg, Html };
+
+// The format the output's name asks for: .svg, or .html or .htm, in any case.
+std::optional<PictureFormat> FormatOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (extension == ".svg") return PictureFormat::Svg;
+    if (extension == ".html" || extension == ".htm") return PictureFormat::Html;
+    return std::nullopt;
+}
+
+struct DrawOptions {
+    std::string file;
+    std::string output;
+    std::string measures;  // empty: the first kDefaultMeasures
+};
+
+// Writes the picture of the song's playback. A picture that was written
+// exits 0 whatever the song did, a stop included: the picture shows it, and
+// `check` is the command whose status is a verdict. Status 1: the song could
+// not be read or the picture not written; 2: the arguments cannot work.
+int RunDraw(const DrawOptions& options) {
+    const char* file = options.file.c_str();
+    const std::optional<PictureFormat> format = FormatOf(options.output);
+    if (!format) {
+        Complain("%s: cannot tell the picture's format: name it .svg, .html or .htm", options.output.c_str());
+        return kUsageError;
+    }
+    const std::optional<MeasureRange> asked =
+        options.measures.empty() ? MeasureRange{} : ParseMeasureRange(options.measures);
+    if (!asked) {
+        Complain("--measures %s: expected A-B with 1 <= A <= B, one measure N, or all", options.measures.c_str());
+        return kUsageError;
+    }
+    if (options.file != "-" && IsSameFile(options.file, options.output)) {
+        Complain("%s: is the song being drawn; choose another output file", options.output.c_str());
+        return kUsageError;
+    }
+
+    const SongCheck check = CheckSong(options.file, RecordingFor(*asked));
+    if (check.verdict == Verdict::Unreadable) {
+        Complain("%s: %s", file, check.whyUnreadable.c_str());
+        return 1;
+    }
+    if (check.damage) Complain("%s: %s", file, check.damage->message.c_str());
+    const int32_t measures = SongMeasures(check.timeline);
+    if (asked->first > measures) {
+        Complain("%s: --measures %s: the song has %d measure%s", file, options.measures.c_str(), measures,
+                 measures == 1 ? "" : "s");
+        return kUsageError;
+    }
+    if (options.measures.empty() && measures > kDefaultMeasures)
+        Complain("%s: drew measures 1 to %d of %d; --measures A-B draws others, --measures all every one", file,
+                 kDefaultMeasures, measures);
+
+    const Scene scene = MakeScene(check, *asked);
+    AtomicFile picture(options.output);
+    picture.Write(*format == PictureFormat::Svg ? SvgDocument(scene) : HtmlPage(check, scene));
+    if (!picture.Commit()) {
+        Complain("%s", picture.Error().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AddDrawCommand(CLI::App& app, CommandTable& commands) {
+    auto options = std::make_shared<DrawOptions>();
+    CLI::App* draw = app.add_subcommand("draw", "Draw the playback of a song as a piano roll, in SVG or HTML");
+    draw->add_option("file", options->file, "Song file, or - for standard input")->required();
+    draw->add_option("-o,--output", options->output, "The picture: OUT.svg, or OUT.html for a page around it")
+        ->required();
+    draw->add_option("--measures", options->measures,
+                     "The measures to draw: A-B, N or all (default: the first " + std::to_string(kDefaultMeasures) +
+                         ")");
+    commands.push_back({draw, [options] { return RunDraw(*options); }});
+}
