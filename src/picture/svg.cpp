@@ -49,7 +49,7 @@ constexpr std::string_view kMarkStyle =
     ".rest,.rest-sample{fill-opacity:.25;stroke-dasharray:2 1}";
 
 constexpr int kGutterX = Layout::kLeft - 10;  // where the names of the bands and the Cs end
-constexpr int kPitchNamesEvery = 1000;  // pixels
+constexpr int kPitchNamesEvery = 1200;  // pixels, about a screenful
 constexpr int kCharWidth = 7;  // a generous width of one character at 11px, to keep labels apart
 constexpr int kLabelGap = 6;
 
