@@ -328,10 +328,19 @@ private:
         }
     }
 
+    // A red line at the error's tick, and a marker with its code above the
+    // roll. The markers of errors close together stand side by side, each
+    // joined to its line; a crowd of them piles up at its tick.
     void Errors() {
+        constexpr int kSpacing = 2 * Layout::kMarkRadius + 2;
+        constexpr int kMostShift = 8 * kSpacing;
+        int64_t lastMarkX = std::numeric_limits<int64_t>::min() / 2;
         for (size_t i = 0; i < scene_.errors.size(); ++i) {
             const TimedError& error = scene_.errors[i];
             const int64_t x = layout_.X(error.tick);
+            int64_t markX = std::max(x, lastMarkX + kSpacing);
+            if (markX > x + kMostShift) markX = x;
+            lastMarkX = markX;
             const PlaybackError& what = error.error;
             XmlTag(out_, "g")
                 .Attr("class", "error marker")
@@ -342,8 +351,9 @@ private:
                               Number(error.measure) + ": " + std::string(ErrorMeaning(what.code)) + " (" +
                               TrackText(what.track, scene_.errorTrackNames[i]) + ", note " + NoteText(what.note) + ")");
             Line("", x, layout_.rollTop, x, layout_.slotsBottom);
-            XmlTag(out_, "circle").Attr("cx", x).Attr("cy", layout_.markY).Attr("r", Layout::kMarkRadius).Empty();
-            Text(x, layout_.markY + 4, "", Number(what.code));
+            if (markX != x) Line("", markX, layout_.markY, x, layout_.rollTop);
+            XmlTag(out_, "circle").Attr("cx", markX).Attr("cy", layout_.markY).Attr("r", Layout::kMarkRadius).Empty();
+            Text(markX, layout_.markY + 4, "", Number(what.code));
             CloseTag(out_, "g");
         }
     }
