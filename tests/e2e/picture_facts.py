@@ -1,23 +1,25 @@
 """Reads a picture written by `songsim draw` with an XML parser and prints
-what it shows, one line each, for the tests to compare with the trace:
+what it shows, one fact a line, for the tests to compare with the trace:
 
     title TEXT
-    note TRACK NOTE ON OFF VELOCITY     (and "rest ..." the same)
+    start TRACK NAME ON VELOCITY   a note (named as the trace names it)
+    end TRACK NAME OFF
+    span ON OFF TRACK NAME ON VELOCITY
+    rest TRACK ON OFF
     error CODE TICK
-    stop TICK REASON
+    stop TICK
 
 An HTML page is read through the SVG it holds, which must be well-formed
-XML too. Fails (status 1) when the file does not parse, or when a note,
-rest, error or stop has no tooltip or a data attribute that is not a number.
+XML too. Fails when the file does not parse, or when a note, rest, error or
+stop has no tooltip or a data attribute that is not a number.
 """
 import sys
 import xml.etree.ElementTree as ElementTree
 
 SVG = "{http://www.w3.org/2000/svg}"
-DATA = {"note": ("data-track", "data-note", "data-on", "data-off", "data-vel"),
-        "rest": ("data-track", "data-note", "data-on", "data-off", "data-vel"),
-        "error": ("data-code", "data-tick"),
-        "stop": ("data-tick",)}
+NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"]
+NOTE = ("data-track", "data-note", "data-on", "data-off", "data-vel")
+DATA = {"note": NOTE, "rest": NOTE, "error": ("data-code", "data-tick"), "stop": ("data-tick",)}
 
 
 def picture_root(path):
@@ -28,22 +30,30 @@ def picture_root(path):
     return ElementTree.fromstring(text)
 
 
+def facts(element, kind):
+    if element.find(f"{SVG}title") is None:
+        sys.exit(f"a {kind} without a tooltip")
+    values = [element.get(name, "") for name in DATA[kind]]
+    if not all(value.lstrip("-").isdigit() for value in values):
+        sys.exit(f"a {kind} with data {values}")
+    if kind == "note":
+        track, note, on, off, velocity = values
+        name = NAMES[int(note) % 12] + str(int(note) // 12)
+        return [f"start {track} {name} {on} {velocity}", f"end {track} {name} {off}",
+                f"span {on} {off} {track} {name} {on} {velocity}"]
+    if kind == "rest":
+        return [f"rest {values[0]} {values[2]} {values[3]}"]
+    return [" ".join([kind] + values)]
+
+
 def main(path):
     root = picture_root(path)
     print("title", "".join(root.find(f"{SVG}text[@class='title']").itertext()))
     for element in root.iter():
         classes = element.get("class", "").split()
-        kind = next((name for name in DATA if name in classes), None)
-        if kind is None:
-            continue
-        if element.find(f"{SVG}title") is None:
-            sys.exit(f"a {kind} without a tooltip")
-        values = [element.get(name, "") for name in DATA[kind]]
-        if not all(value.lstrip("-").isdigit() for value in values):
-            sys.exit(f"a {kind} with data {values}")
-        if kind == "stop":
-            values.append(element.get("data-reason"))
-        print(kind, *values)
+        for kind in DATA:
+            if kind in classes:
+                print(*facts(element, kind), sep="\n")
 
 
 if __name__ == "__main__":
