@@ -40,6 +40,7 @@ void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
     LevelChanged(song);
     if (!options_.keepNotes || song.barsPlayed > options_.keepUntilMeasure) return;
     if (open_.size() <= static_cast<size_t>(slot)) open_.resize(static_cast<size_t>(slot) + 1, kNone);
+    if (open_[static_cast<size_t>(slot)] == kNone) ++openCount_;
     open_[static_cast<size_t>(slot)] = static_cast<int32_t>(timeline_.notes.size());
     timeline_.notes.push_back({.on = song.tick,
                                .measure = song.barsPlayed,
@@ -64,13 +65,14 @@ void Recorder::TieContinued(const SSONG& /*song*/, int slot, const SEVENT& /*eve
 }
 
 void Recorder::Close(int slot, int64_t tick, bool restsToo) {
-    if (static_cast<size_t>(slot) >= open_.size()) return;
+    if (openCount_ == 0 || static_cast<size_t>(slot) >= open_.size()) return;
     int32_t& open = open_[static_cast<size_t>(slot)];
     if (open == kNone) return;
     TimedNote& note = timeline_.notes[static_cast<size_t>(open)];
     if (note.rest && !restsToo) return;
     note.off = tick;
     open = kNone;
+    --openCount_;
 }
 
 void Recorder::CloseAll(int64_t tick) {

@@ -113,4 +113,6 @@ private:
     RecorderOptions options_;
     Timeline timeline_;
     std::vector<int32_t> open_;  // by slot: its note or rest in timeline_.notes not yet ended, or kNone
+    int32_t openCount_ = 0;      // entries of open_ that are not kNone: with none (past the kept
+                                 // measures, or keeping no notes) a slot's end needs no look-up
 };
