@@ -37,30 +37,30 @@ Layout LayOut(const Scene& scene) {
     layout.lowNote = low - low % 12;
     layout.highNote = high - high % 12 + 11;
 
-    layout.titleY = 24;
-    layout.subtitleY = 42;
-    layout.tempoY = 64;
-    layout.keyY = 78;
-    layout.timeY = 92;
-    layout.measureY = 110;
-    layout.stopY = 126;
-    layout.markY = 140;
-    layout.rollTop = layout.markY + Layout::kMarkRadius + 4;
-    layout.rollBottom = layout.rollTop + (layout.highNote - layout.lowNote + 1) * Layout::kRowHeight;
-
-    int y = layout.rollBottom + kBandGap;
-    layout.restsTop = y;
+    // The bands from the top, each this far below the one before.
+    int y = 0;
+    const auto below = [&y](int step) { return y += step; };
+    layout.titleY = below(24);
+    layout.subtitleY = below(18);
+    layout.tempoY = below(22);
+    layout.keyY = below(14);
+    layout.timeY = below(14);
+    layout.measureY = below(18);
+    layout.stopY = below(16);
+    layout.markY = below(14);
+    layout.rollTop = below(Layout::kMarkRadius + 4);
+    layout.rollBottom = below((layout.highNote - layout.lowNote + 1) * Layout::kRowHeight);
+    layout.restsTop = below(kBandGap);
     for (size_t track = 0; track < rests.size(); ++track) {
         layout.restLane[track] = rests[track] ? y : -1;
-        if (rests[track]) y += Layout::kLaneHeight;
+        if (rests[track]) below(Layout::kLaneHeight);
     }
     layout.restsBottom = y;
-    if (layout.restsBottom > layout.restsTop) y += kBandGap;
-
+    if (layout.restsBottom > layout.restsTop) below(kBandGap);
     layout.slotsTop = y;
-    layout.slotsBottom = y + kSongSlots * Layout::kSlotHeight;
-    layout.keyRowY = layout.slotsBottom + 28;
-    layout.legendTop = layout.keyRowY + Layout::kLegendRow + 4;
+    layout.slotsBottom = below(kSongSlots * Layout::kSlotHeight);
+    layout.keyRowY = below(28);
+    layout.legendTop = below(Layout::kLegendRow + 4);
 
     layout.width = std::max<int64_t>(layout.X(layout.to) + Layout::kRight, kMinWidth);
     // As many columns as fit, up to four: all of the legend stays in view
