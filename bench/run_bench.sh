@@ -9,7 +9,10 @@
 # next, and songsim's time as a multiple of the floor's (the floor writes the
 # same bytes with the same write calls and does nothing else). With strace
 # the floor replays the byte counts of songsim's own write calls; without it,
-# the flush points of printf-style output.
+# the flush points of printf-style output. Beside play it times check, and
+# draw of the first 64 measures (the default), which plays the whole song as
+# check does; on the largest song it draws growing ranges of measures to
+# show the picture's size growing linearly with what is drawn.
 #
 # Environment: SIZES ("10000 100000 1000000"), SEED (1), REPEAT (3; the
 # fastest run counts), BUILD (build/bench), WORK ($BUILD/run; holds the songs
@@ -72,7 +75,7 @@ peak_rss() { awk 'BEGIN { m = 0 } $4 > m { m = $4 } END { print m }' "$1"; }
 
 mkdir -p "$WORK"
 declare -A EVENTS FILE_BYTES OUT_BYTES TICKS
-declare -A WALL CPU RSS FLOOR_WALL WRITES FLOOR_WRITES CHECK_WALL CHECK_RSS
+declare -A WALL CPU RSS FLOOR_WALL WRITES FLOOR_WRITES CHECK_WALL CHECK_RSS DRAW_WALL DRAW_BYTES
 
 for size in $SIZES; do
     dir=$WORK/$size
@@ -112,6 +115,7 @@ for size in $SIZES; do
     for ((run = 1; run <= REPEAT; run++)); do
         (cd "$dir" && "$MEASURE" "$dir/t.songsim.null" "$SONGSIM" >/dev/null)
         (cd "$dir" && "$MEASURE" "$dir/t.check.null" "$SONGSIM" check entertan.sng >/dev/null)
+        (cd "$dir" && "$MEASURE" "$dir/t.draw" "$SONGSIM" draw entertan.sng -o picture.svg 2>/dev/null)
         (cd "$dir" && "$MEASURE" "$dir/t.songsim.pipe" "$SONGSIM" | cat >/dev/null)
         "$MEASURE" "$dir/t.floor.null" "${floor[@]}" >/dev/null
         "$MEASURE" "$dir/t.floor.pipe" "${floor[@]}" | cat >/dev/null
@@ -127,6 +131,17 @@ for size in $SIZES; do
     read -r wall _ < <(fastest "$dir/t.check.null")
     CHECK_WALL[$size]=$wall
     CHECK_RSS[$size]=$(peak_rss "$dir/t.check.null")
+    read -r wall _ < <(fastest "$dir/t.draw")
+    DRAW_WALL[$size]=$wall
+    DRAW_BYTES[$size]=$(stat -c %s "$dir/picture.svg")
+done
+
+# The picture's size for growing ranges of measures of the largest song.
+declare -A RANGE_BYTES
+RANGES="64 256 1024 4096"
+for last in $RANGES; do
+    "$SONGSIM" draw "$dir/entertan.sng" -o "$dir/range.svg" --measures "1-$last"
+    RANGE_BYTES[$last]=$(stat -c %s "$dir/range.svg")
 done
 
 # --- report ----------------------------------------------------------------
@@ -184,6 +199,27 @@ for size in $SIZES; do
 done
 
 echo
+echo "draw of the first 64 measures (picture to disk) against check of the whole song, timed side by side"
+echo "(target on the largest song: no longer, within the 5% by which runs of one command differ here;"
+echo "on small songs the picture of 64 measures and its flush to disk cost more than checking all of it):"
+echo
+echo "| events | check wall s | draw wall s | draw / check | picture bytes |"
+echo "|---:|---:|---:|---:|---:|"
+for size in $SIZES; do
+    printf '| %s | %.3f | %.3f | %s | %s |\n' "$size" "${CHECK_WALL[$size]}" "${DRAW_WALL[$size]}" \
+        "$(calc '%.2f' "${DRAW_WALL[$size]} / ${CHECK_WALL[$size]}")" "${DRAW_BYTES[$size]}"
+done
+
+echo
+echo "Picture size against the measures drawn, $size events (target: linear):"
+echo
+echo "| measures | picture bytes | bytes per measure |"
+echo "|---:|---:|---:|"
+for last in $RANGES; do
+    echo "| 1-$last | ${RANGE_BYTES[$last]} | $(calc '%.0f' "${RANGE_BYTES[$last]} / $last") |"
+done
+
+echo
 echo "Targets:"
 verdict() { if awk "BEGIN { exit !($1) }"; then echo "ok"; else echo "MISSED"; fi; }
 previous=""
@@ -204,3 +240,9 @@ for size in $SIZES; do
     fi
     previous=$size
 done
+ratio=$(calc '%.2f' "${DRAW_WALL[$size]} / ${CHECK_WALL[$size]}")
+echo "- $size events: draw of 64 measures ${ratio}x check (target 1.05x): $(verdict "$ratio <= 1.05")"
+first=${RANGES%% *}
+last=${RANGES##* }
+growth=$(calc '%.2f' "(${RANGE_BYTES[$last]} / $last) / (${RANGE_BYTES[$first]} / $first)")
+echo "- picture bytes per measure, 1-$last against 1-$first: ${growth}x (target 1.25x): $(verdict "$growth <= 1.25")"
