@@ -1,0 +1,440 @@
+#include "source/assembler.h"
+
+#include <algorithm>
+#include <array>
+
+#include "song/loader.h"
+#include "source/events.h"
+#include "source/header_layout.h"
+#include "source/playability.h"
+#include "source/spelling.h"
+
+namespace {
+
+struct Word {
+    std::string_view text;
+    int column;  // of its first character, counted from 1
+};
+
+// Thrown to end the assembly at the first error.
+struct Failure {
+    SourceError error;
+};
+
+struct LineFault {
+    int column;
+    const char* message;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// (Appended piece by piece: g++ 12 at -O3 wrongly reports the operator+ chain
+// as an overlapping copy.)
+std::string Quoted(std::string_view word) {
+    std::string quoted(1, '\'');
+    quoted.append(word).push_back('\'');
+    return quoted;
+}
+
+std::string Range(int low, int high) { return std::to_string(low) + ".." + std::to_string(high); }
+
+// The part of a word from `offset` on, with its own column.
+Word Part(const Word& word, size_t offset, size_t length = std::string_view::npos) {
+    return {word.text.substr(offset, length), word.column + static_cast<int>(offset)};
+}
+
+// Splits a line into words: blanks separate them, a text in double quotes
+// is one word, and a '#' that starts a word starts a comment.
+std::optional<LineFault> SplitWords(std::string_view line, std::vector<Word>& words) {
+    words.clear();
+    size_t at = 0;
+    for (;;) {
+        while (at < line.size() && IsBlank(line[at])) ++at;
+        if (at == line.size() || line[at] == '#') return std::nullopt;
+        const size_t start = at;
+        if (line[at] == '"') {
+            ++at;
+            while (at < line.size() && line[at] != '"') at += line[at] == '\\' ? 2 : 1;
+            if (at >= line.size()) return LineFault{static_cast<int>(start) + 1, "the text has no closing quote"};
+            ++at;
+            if (at < line.size() && !IsBlank(line[at]))
+                return LineFault{static_cast<int>(at) + 1, "a blank must follow the closing quote"};
+        } else {
+            while (at < line.size() && !IsBlank(line[at])) ++at;
+        }
+        words.push_back({line.substr(start, at - start), static_cast<int>(start) + 1});
+    }
+}
+
+// The text up to a comment ('#' at its start or after a blank), without
+// blanks at the end.
+std::string_view UpToComment(std::string_view text) {
+    size_t end = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '#' && (i == 0 || IsBlank(text[i - 1]))) break;
+        if (!IsBlank(text[i])) end = i + 1;
+    }
+    return text.substr(0, end);
+}
+
+// The names a code table gives, for messages: "C G D ...".
+std::string NamesOf(std::string_view (*wordOf)(int), int count) {
+    std::string names;
+    for (int code = 0; code < count; ++code) {
+        const std::string_view word = wordOf(code);
+        if (word.empty()) continue;
+        if (!names.empty()) names += ' ';
+        names += word;
+    }
+    return names;
+}
+
+bool IsHeaderWord(std::string_view word) {
+    return word == "title" || word == "track" || word == "mask15" || word == "words" || word == "header";
+}
+
+class Assembler {
+public:
+    explicit Assembler(PlayabilityCheck* check) : song_(kHeaderSize, 0), check_(check) {}
+
+    void Line(int number, std::string_view text);
+    std::vector<uint8_t> Finish(int lastLine);
+
+private:
+    [[noreturn]] void Fail(const Word& at, const std::string& message) const {
+        throw Failure{{line_, at.column, message}};
+    }
+    // A refusal of the playability checks names the whole line.
+    void Check(const std::optional<std::string>& refusal) const {
+        if (refusal) throw Failure{{line_, 0, *refusal}};
+    }
+
+    int Number(const Word& word, int low, int high, std::string_view what) const;
+    // A code by its name, or by its number in low..high.
+    int Code(const Word& word, std::string_view (*wordOf)(int), int count, int low, int high, std::string_view what,
+             std::string_view names) const;
+    // A text in double quotes, or a bare one, of at most `size` bytes.
+    std::string Text(const Word& word, size_t size, std::string_view what) const;
+    bool OnOff(const Word& word) const;
+
+    void HeaderLine();
+    void Title(std::string_view text, const std::optional<LineFault>& fault);
+    void Track();
+    void SpareWords();
+    void FreeBytes();
+    void SetBytes(size_t offset, std::span<const uint8_t> bytes, const std::string& what);
+    void SetMaskBit(int bit, bool on, const std::string& what);
+
+    void GroupLine();
+    StreamEvent Control(const ControlEvent& control, size_t& at) const;
+    StreamEvent Note(const Word& word) const;
+    void LastOnLine(size_t at) const;
+
+    std::vector<uint8_t> song_;               // the header, then the stream
+    std::array<int, kHeaderSize> byteLine_{};  // the line that set each header byte
+    std::array<int, 16> maskBitLine_{};        // the line that set each bit of the enable mask
+    PlayabilityCheck* check_;
+    std::vector<Word> words_;
+    std::vector<StreamEvent> group_;
+    std::vector<uint8_t> raw_;
+    int line_ = 0;
+    bool inStream_ = false;
+    std::string_view ender_;  // "end" or "cut" once the song is over
+};
+
+int Assembler::Number(const Word& word, int low, int high, std::string_view what) const {
+    const std::optional<int64_t> value = ParseNumber(word.text);
+    if (!value || *value < low || *value > high)
+        Fail(word, std::string(what) + " must be " + Range(low, high) + ", not " + Quoted(word.text));
+    return static_cast<int>(*value);
+}
+
+int Assembler::Code(const Word& word, std::string_view (*wordOf)(int), int count, int low, int high,
+                    std::string_view what, std::string_view names) const {
+    for (int code = 0; code < count; ++code)
+        if (!word.text.empty() && wordOf(code) == word.text) return code;
+    if (!ParseNumber(word.text))
+        Fail(word, "unknown " + std::string(what) + " " + Quoted(word.text) + " (" + std::string(names) +
+                       ", or a code " + Range(low, high) + ")");
+    return Number(word, low, high, "the " + std::string(what));
+}
+
+std::string Assembler::Text(const Word& word, size_t size, std::string_view what) const {
+    std::string bytes(word.text);
+    if (word.text.starts_with('"')) {
+        const Unquoted unquoted = Unquote(word.text);
+        if (unquoted.errorAt != std::string_view::npos)
+            Fail(Part(word, unquoted.errorAt), "bad escape in a text (\\\" \\\\ \\xHH)");
+        bytes = unquoted.bytes;
+    }
+    if (bytes.size() > size)
+        Fail(word, std::string(what) + " is longer than " + std::to_string(size) + " characters");
+    return bytes;
+}
+
+bool Assembler::OnOff(const Word& word) const {
+    if (word.text != "on" && word.text != "off") Fail(word, "expected 'on' or 'off', not " + Quoted(word.text));
+    return word.text == "on";
+}
+
+void Assembler::Line(int number, std::string_view text) {
+    line_ = number;
+    const std::optional<LineFault> fault = SplitWords(text, words_);
+    if (words_.empty() && !fault) return;
+    const Word first = words_.empty() ? Word{"", fault->column} : words_[0];
+    if (!ender_.empty() && first.text != "bytes")
+        Fail(first, "nothing may follow " + Quoted(ender_) + " but 'bytes' lines");
+    const bool header = IsHeaderWord(first.text);
+    if (header && inStream_)
+        Fail(first, "header lines (title track mask15 words header) must come before the first group");
+    if (first.text == "title") return Title(text, fault);
+    if (fault) Fail({"", fault->column}, fault->message);
+    if (header) return HeaderLine();
+    inStream_ = true;
+    GroupLine();
+}
+
+void Assembler::HeaderLine() {
+    const std::string_view keyword = words_[0].text;
+    if (keyword == "track") return Track();
+    if (keyword == "words") return SpareWords();
+    if (keyword == "header") return FreeBytes();
+    if (words_.size() != 2) Fail(words_[0], "expected 'mask15 on|off'");
+    SetMaskBit(kSpareMaskBit, OnOff(words_[1]), "mask15");
+}
+
+// title "TEXT" with any bytes, or title TEXT: the rest of the line.
+void Assembler::Title(std::string_view text, const std::optional<LineFault>& fault) {
+    const size_t after = static_cast<size_t>(words_[0].column - 1) + words_[0].text.size();
+    const size_t start = std::min(text.find_first_not_of(" \t\r", after), text.size());
+    Word value{UpToComment(text.substr(start)), static_cast<int>(start) + 1};
+    if (value.text.starts_with('"')) {
+        if (fault) Fail({"", fault->column}, fault->message);
+        if (words_.size() != 2) Fail(words_[2], "expected one text in quotes after 'title'");
+        value = words_[1];
+    }
+    const std::string title = Text(value, kTitleLength, "the title");
+    std::array<uint8_t, kTitleLength> field{};
+    std::copy(title.begin(), title.end(), field.begin());
+    SetBytes(kTitleOffset, field, "the title");
+}
+
+// track T NAME CHANNEL OCTAVE PATCH on|off
+void Assembler::Track() {
+    if (words_.size() != 7) Fail(words_[0], "expected 'track T NAME CHANNEL OCTAVE PATCH on|off'");
+    const int track = Number(words_[1], 0, kTrackCount - 1, "the track");
+    const std::string name = Text(words_[2], kTrackNameLength, "the track name");
+    const int channel = Number(words_[3], 0, 15, "the channel");
+    const int octave = Number(words_[4], 0, 15, "the octave code");
+    const int patch = Number(words_[5], -128, 127, "the patch");
+    const bool on = OnOff(words_[6]);
+
+    const std::string what = "track " + std::to_string(track);
+    std::array<uint8_t, kTrackNameLength> field{};
+    std::copy(name.begin(), name.end(), field.begin());
+    SetBytes(kTrackNamesOffset + kTrackNameLength * static_cast<size_t>(track), field, what);
+    // The low nibble is the channel plus one (16 written as 0).
+    const std::array<uint8_t, 1> chanRange = {static_cast<uint8_t>(octave << 4 | ((channel + 1) & 15))};
+    SetBytes(kChanRangeOffset + static_cast<size_t>(track), chanRange, what);
+    const std::array<uint8_t, 1> patchByte = {static_cast<uint8_t>(patch)};
+    SetBytes(kPatchOffset + static_cast<size_t>(track), patchByte, what);
+    SetMaskBit(track, on, what);
+    if (check_) check_->DeclareTrack(track);
+}
+
+// words W1 W2 W3: the words after the enable mask.
+void Assembler::SpareWords() {
+    if (words_.size() != 1 + kSpareWordCount) Fail(words_[0], "expected 'words W1 W2 W3'");
+    std::array<uint8_t, 2 * kSpareWordCount> bytes{};
+    for (size_t i = 0; i < kSpareWordCount; ++i) {
+        const int word = Number(words_[1 + i], 0, 0xFFFF, "a word");
+        bytes[2 * i] = static_cast<uint8_t>(word >> 8);
+        bytes[2 * i + 1] = static_cast<uint8_t>(word & 0xFF);
+    }
+    SetBytes(kSpareWordsOffset, bytes, "words");
+}
+
+// header OFFSET BYTE...: bytes that no one reads.
+void Assembler::FreeBytes() {
+    if (words_.size() < 3) Fail(words_[0], "expected 'header OFFSET BYTE...'");
+    const size_t offset = static_cast<size_t>(Number(words_[1], 0, kHeaderSize - 1, "the offset"));
+    const size_t end = offset + words_.size() - 2;
+    const bool free = std::any_of(kFreeHeaderAreas.begin(), kFreeHeaderAreas.end(),
+                                  [&](const HeaderArea& area) { return offset >= area.begin && end <= area.end; });
+    if (!free) {
+        std::string areas;
+        for (const HeaderArea& area : kFreeHeaderAreas)
+            areas += (areas.empty() ? "" : " and ") + Range(static_cast<int>(area.begin), static_cast<int>(area.end) - 1);
+        Fail(words_[1], "bytes " + Range(static_cast<int>(offset), static_cast<int>(end) - 1) +
+                            " are not all free header bytes (" + areas + ")");
+    }
+    raw_.clear();
+    for (size_t i = 2; i < words_.size(); ++i) raw_.push_back(static_cast<uint8_t>(Number(words_[i], 0, 255, "a byte")));
+    SetBytes(offset, raw_, "header");
+}
+
+// Each header byte, and each bit of the enable mask, is set by one line.
+void Assembler::SetBytes(size_t offset, std::span<const uint8_t> bytes, const std::string& what) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (const int line = byteLine_[offset + i])
+            Fail(words_[0], what + " sets bytes already set on line " + std::to_string(line));
+        byteLine_[offset + i] = line_;
+        song_[offset + i] = bytes[i];
+    }
+}
+
+void Assembler::SetMaskBit(int bit, bool on, const std::string& what) {
+    if (const int line = maskBitLine_[static_cast<size_t>(bit)])
+        Fail(words_[0], what + " sets a bit already set on line " + std::to_string(line));
+    maskBitLine_[static_cast<size_t>(bit)] = line_;
+    // A big-endian word: bits 8..15 in the first byte.
+    uint8_t& byte = song_[kEnableMaskOffset + (bit < 8 ? 1 : 0)];
+    if (on) byte = static_cast<uint8_t>(byte | 1 << (bit % 8));
+}
+
+void Assembler::LastOnLine(size_t at) const {
+    if (at + 1 != words_.size()) Fail(words_[at], Quoted(words_[at].text) + " must be the last event of its line");
+}
+
+// One group: the events of the line, then the group end unless the line
+// ends with a repeat end or the song end, leaves the group open (`cut`) or
+// ends in raw bytes.
+void Assembler::GroupLine() {
+    group_.clear();
+    raw_.clear();
+    bool groupEnd = true;
+    for (size_t at = 0; at < words_.size(); ++at) {
+        const Word& word = words_[at];
+        if (word.text == "bytes") {
+            if (at + 1 == words_.size()) Fail(word, "'bytes' needs a value");
+            for (++at; at < words_.size(); ++at) raw_.push_back(static_cast<uint8_t>(Number(words_[at], 0, 255, "a byte")));
+            groupEnd = false;
+        } else if (word.text == "empty") {
+            if (words_.size() != 1) Fail(word, "'empty' stands alone on its line");
+        } else if (word.text == "cut") {
+            LastOnLine(at);
+            ender_ = "cut";
+            groupEnd = false;
+        } else if (const ControlEvent* control = FindControl(word.text)) {
+            group_.push_back(Control(*control, at));
+            if (control->code == kCodeRepeatEnd || control->code == kCodeSongEnd) {
+                LastOnLine(at);
+                groupEnd = false;
+            }
+            if (control->code == kCodeSongEnd) ender_ = "end";
+        } else if (word.text.find(':') != std::string_view::npos) {
+            group_.push_back(Note(word));
+        } else {
+            Fail(word, "unknown event " + Quoted(word.text));
+        }
+    }
+    if (groupEnd) group_.push_back(StreamEvent{{kCodeGroupEnd}, 1});
+    if (check_) {
+        Check(check_->Group(line_, group_));
+        if (!raw_.empty()) Check(check_->RawBytes());
+    }
+    for (const StreamEvent& event : group_) song_.insert(song_.end(), event.bytes.begin(), event.bytes.begin() + event.size);
+    song_.insert(song_.end(), raw_.begin(), raw_.end());
+}
+
+// The control event at words_[at], with its argument and the skipped byte
+// (`skip B`); `at` is left on the last word it takes.
+StreamEvent Assembler::Control(const ControlEvent& control, size_t& at) const {
+    const Word& keyword = words_[at];
+    StreamEvent event{{control.code}, EventSize(control.code)};
+    auto next = [&](const Word& after) -> const Word& {
+        if (at + 1 == words_.size()) Fail(after, Quoted(after.text) + " needs a value");
+        return words_[++at];
+    };
+    if (control.argument != Argument::kNone) {
+        const Word& value = next(keyword);
+        int byte = 0;
+        switch (control.argument) {
+            case Argument::kKey:
+                byte = Code(value, KeyWord, 256, 0, 255, control.what, NamesOf(KeyWord, 256));
+                break;
+            case Argument::kTime:
+                byte = Code(value, TimeWord, 256, -128, 127, control.what, NamesOf(TimeWord, 256));
+                break;
+            case Argument::kUnsigned: byte = Number(value, 0, 255, "the " + std::string(control.what)); break;
+            default: byte = Number(value, -128, 127, "the " + std::string(control.what)); break;
+        }
+        event.bytes[event.size - 1] = static_cast<uint8_t>(byte);
+    }
+    if (control.skipsByte && at + 1 < words_.size() && words_[at + 1].text == "skip") {
+        const Word& skip = words_[++at];
+        event.bytes[1] = static_cast<uint8_t>(Number(next(skip), 0, 255, "the skipped byte"));
+    }
+    return event;
+}
+
+// TRACK:DURATION:PITCH or TRACK:DURATION:rest, then flags with '+'.
+StreamEvent Assembler::Note(const Word& word) const {
+    const size_t plus = std::min(word.text.find('+'), word.text.size());
+    const size_t first = word.text.find(':');
+    const size_t second = word.text.find(':', first + 1);
+    if (second >= plus || word.text.find(':', second + 1) < plus)
+        Fail(word, "a note is TRACK:DURATION:PITCH, not " + Quoted(word.text));
+    const int track = Number(Part(word, 0, first), -1, kTrackCount - 1, "the track");
+    const int duration = Code(Part(word, first + 1, second - first - 1), DurationWord, 32, 0, 31, "duration",
+                              "w h q e s t, then '.' or '3'");
+    const Word pitchWord = Part(word, second + 1, plus - second - 1);
+    const bool rest = pitchWord.text == "rest";
+    const std::optional<int> pitch = rest ? 0 : Pitch(pitchWord.text);
+    if (!pitch) Fail(pitchWord, "bad pitch " + Quoted(pitchWord.text) + " (like C5, F#4, Bb3; C5 is 60, up to G10)");
+
+    StreamEvent note{{static_cast<uint8_t>((track + 1) & kNoteTrackMask), static_cast<uint8_t>(duration),
+                      static_cast<uint8_t>(*pitch)},
+                     3};
+    if (rest) note.bytes[0] |= kNoteRestBit;
+    for (size_t at = plus; at < word.text.size();) {
+        const size_t end = std::min(word.text.find('+', at + 1), word.text.size());
+        const Word flagWord = Part(word, at + 1, end - at - 1);
+        const auto flag = std::find_if(kNoteFlags.begin(), kNoteFlags.end(),
+                                       [&](const NoteFlag& f) { return f.word == flagWord.text; });
+        if (flag == kNoteFlags.end()) {
+            std::string flags;
+            for (const NoteFlag& f : kNoteFlags) flags += (flags.empty() ? "" : " ") + std::string(f.word);
+            Fail(flagWord, "unknown flag " + Quoted(flagWord.text) + " (" + flags + ")");
+        }
+        if (note.Has(*flag)) Fail(flagWord, "flag " + Quoted(flagWord.text) + " given twice");
+        note.bytes[flag->byte] |= flag->mask;
+        at = end;
+    }
+    if (note.Code() == kCodeGroupEnd)
+        Fail(word, "a note on track -1 needs a flag: its first byte would be 0x00, the group end");
+    if (!note.IsNote()) Fail(word, "the note's first byte would be a control code: it cannot have +x7");
+    return note;
+}
+
+std::vector<uint8_t> Assembler::Finish(int lastLine) {
+    line_ = std::max(lastLine, 1);
+    if (check_) Check(check_->Finish());
+    return std::move(song_);
+}
+
+}  // namespace
+
+Assembly Assemble(std::string_view text, PlayabilityCheck* check) {
+    Assembler assembler(check);
+    int number = 0;
+    try {
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            assembler.Line(++number, text.substr(start, end - start));
+            start = end + 1;
+        }
+        return {assembler.Finish(number), std::nullopt};
+    } catch (const Failure& failure) {
+        return {{}, failure.error};
+    }
+}
+
+std::string FormatSourceError(std::string_view sourceName, const SourceError& error) {
+    std::string text(sourceName);
+    text += ':' + std::to_string(error.line);
+    if (error.column > 0) text += ':' + std::to_string(error.column);
+    text += ": ";
+    text += error.message;
+    return text;
+}

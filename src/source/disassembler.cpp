@@ -1,0 +1,201 @@
+#include "source/disassembler.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "song/loader.h"
+#include "source/header_layout.h"
+#include "source/events.h"
+#include "source/score_clock.h"
+#include "source/spelling.h"
+
+namespace {
+
+using Bytes = std::span<const uint8_t>;
+
+constexpr size_t kCommentColumn = 48;
+constexpr size_t kBytesPerLine = 16;
+
+constexpr std::string_view kPreamble =
+    "# songsim dis: 'songsim asm' builds this back into the same bytes.\n"
+    "# Each group ends with its measure (bars so far) and its start tick as\n"
+    "# written: a group lasts as long as its longest note, a quarter 48 ticks.\n";
+
+bool AllZero(Bytes bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte == 0; });
+}
+
+// A text field without the zero bytes that fill it up.
+Bytes WithoutTrailingZeros(Bytes field) {
+    while (!field.empty() && field.back() == 0) field = field.first(field.size() - 1);
+    return field;
+}
+
+uint16_t WordAt(Bytes header, size_t offset) { return static_cast<uint16_t>(header[offset] << 8 | header[offset + 1]); }
+
+// " 0x12 0x34"
+void AppendBytes(std::string& out, Bytes bytes) {
+    for (const uint8_t byte : bytes) {
+        out += ' ';
+        AppendHex(out, byte, 2);
+    }
+}
+
+// title "..."; track lines; bit 15 of the enable mask; the words after it.
+void AppendHeaderFields(std::string& out, Bytes header) {
+    const Bytes title = header.subspan(kTitleOffset, kTitleLength);
+    if (!AllZero(title)) {
+        out += "title ";
+        AppendQuoted(out, WithoutTrailingZeros(title));
+        out += '\n';
+    }
+    const uint16_t mask = WordAt(header, kEnableMaskOffset);
+    for (size_t t = 0; t < kTrackCount; ++t) {
+        const Bytes name = header.subspan(kTrackNamesOffset + kTrackNameLength * t, kTrackNameLength);
+        const uint8_t chanRange = header[kChanRangeOffset + t];
+        const uint8_t patch = header[kPatchOffset + t];
+        const bool enabled = (mask >> t) & 1;
+        if (AllZero(name) && chanRange == 0 && patch == 0 && !enabled) continue;
+        out += "track ";
+        AppendNumber(out, static_cast<int64_t>(t));
+        out += ' ';
+        AppendQuoted(out, WithoutTrailingZeros(name));
+        for (const int value : {((chanRange & 15) - 1) & 15, chanRange >> 4, int{static_cast<int8_t>(patch)}}) {
+            out += ' ';
+            AppendNumber(out, value);
+        }
+        out += enabled ? " on\n" : " off\n";
+    }
+    if ((mask >> kSpareMaskBit) & 1) out += "mask15 on\n";
+    const Bytes words = header.subspan(kSpareWordsOffset, 2 * kSpareWordCount);
+    if (!AllZero(words)) {
+        out += "words";
+        for (size_t at = 0; at < words.size(); at += 2) {
+            out += ' ';
+            AppendHex(out, WordAt(words, at), 4);
+        }
+        out += '\n';
+    }
+}
+
+// The bytes no one reads, 16 a line, each line from its first nonzero byte
+// to its last.
+void AppendFreeArea(std::string& out, Bytes header, const HeaderArea& area) {
+    for (size_t row = area.begin; row < area.end; row += kBytesPerLine) {
+        const Bytes bytes = header.subspan(row, std::min(kBytesPerLine, area.end - row));
+        const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte != 0; });
+        if (first == bytes.end()) continue;
+        const size_t skipped = static_cast<size_t>(first - bytes.begin());
+        out += "header ";
+        AppendNumber(out, static_cast<int64_t>(row + skipped));
+        AppendBytes(out, WithoutTrailingZeros(bytes.subspan(skipped)));
+        out += '\n';
+    }
+}
+
+void AppendControl(std::string& out, const StreamEvent& event) {
+    const ControlEvent& control = *FindControl(event.Code());
+    out += control.word;
+    if (control.argument != Argument::kNone) {
+        const uint8_t byte = event.ArgumentByte();
+        const int8_t signedByte = static_cast<int8_t>(byte);
+        std::string_view name;
+        if (control.argument == Argument::kKey) name = KeyWord(byte);
+        if (control.argument == Argument::kTime) name = TimeWord(signedByte);
+        out += ' ';
+        if (!name.empty())
+            out += name;
+        else
+            AppendNumber(out, control.argument == Argument::kKey || control.argument == Argument::kUnsigned ? int{byte}
+                                                                                                           : int{signedByte});
+    }
+    if (control.skipsByte && event.SkippedByte() != 0) {
+        out += " skip ";
+        AppendHex(out, event.SkippedByte(), 2);
+    }
+}
+
+// One group a line: its events (the group end is implied), then, when the
+// file ends inside the group, `cut` or the bytes of the cut event; then the
+// group's place in the score.
+void AppendGroup(std::string& out, std::span<const StreamEvent> group, bool ended, Bytes cutBytes,
+                 const ScorePosition& position) {
+    const size_t lineStart = out.size();
+    if (group.empty() || group.front().Code() != kCodeMeasureBar) out += "    ";
+    bool first = true;
+    auto nextItem = [&] {
+        if (!first) out += ' ';
+        first = false;
+    };
+    for (const StreamEvent& event : group) {
+        if (event.Code() == kCodeGroupEnd) continue;
+        nextItem();
+        if (event.IsNote())
+            AppendNote(out, event);
+        else
+            AppendControl(out, event);
+    }
+    if (ended && first) {
+        out += "empty";
+    } else if (!ended) {
+        nextItem();
+        if (cutBytes.empty()) {
+            out += "cut";
+        } else {
+            out += "bytes";
+            AppendBytes(out, cutBytes);
+        }
+    }
+    const size_t length = out.size() - lineStart;
+    out.append(length + 2 < kCommentColumn ? kCommentColumn - length : 2, ' ');
+    out += "# measure ";
+    AppendNumber(out, position.measure);
+    out += ", tick ";
+    AppendNumber(out, position.tick);
+    out += '\n';
+}
+
+void AppendStream(std::string& out, Bytes stream) {
+    StreamReader reader(stream);
+    ScoreClock clock;
+    std::vector<StreamEvent> group;
+    for (;;) {
+        group.clear();
+        bool ended = false;
+        while (const std::optional<StreamEvent> event = reader.Next()) {
+            group.push_back(*event);
+            ended = event->EndsGroup();
+            if (ended) break;
+        }
+        if (!ended) {
+            // The file ends inside this group, maybe inside an event.
+            if (!group.empty() || !reader.Rest().empty())
+                AppendGroup(out, group, false, reader.Rest(), clock.Place(group));
+            return;
+        }
+        AppendGroup(out, group, true, {}, clock.Place(group));
+        if (group.back().Code() == kCodeSongEnd) break;
+    }
+    const Bytes after = reader.Rest();
+    if (after.empty()) return;
+    out += "# after the song end: never read\n";
+    for (size_t at = 0; at < after.size(); at += kBytesPerLine) {
+        out += "bytes";
+        AppendBytes(out, after.subspan(at, std::min(kBytesPerLine, after.size() - at)));
+        out += '\n';
+    }
+}
+
+}  // namespace
+
+std::string Disassemble(std::span<const uint8_t> song) {
+    std::string out;
+    out.reserve(song.size() * 8);
+    out += kPreamble;
+    const Bytes header = song.first(kHeaderSize);
+    AppendHeaderFields(out, header);
+    for (const HeaderArea& area : kFreeHeaderAreas) AppendFreeArea(out, header, area);
+    out += '\n';
+    AppendStream(out, song.subspan(kHeaderSize));
+    return out;
+}

@@ -1,0 +1,48 @@
+#include "source/events.h"
+
+const ControlEvent* FindControl(uint8_t code) {
+    for (const ControlEvent& control : kControlEvents)
+        if (control.code == code) return &control;
+    return nullptr;
+}
+
+const ControlEvent* FindControl(std::string_view word) {
+    for (const ControlEvent& control : kControlEvents)
+        if (control.word == word) return &control;
+    return nullptr;
+}
+
+bool IsNoteCode(uint8_t first) { return first != kCodeGroupEnd && !FindControl(first); }
+
+uint8_t EventSize(uint8_t first) {
+    if (IsNoteCode(first)) return 3;
+    const ControlEvent* control = FindControl(first);
+    if (!control) return 1;  // the group end
+    return static_cast<uint8_t>(1 + (control->skipsByte ? 1 : 0) + (control->argument != Argument::kNone ? 1 : 0));
+}
+
+bool StreamEvent::IsNote() const { return IsNoteCode(Code()); }
+
+bool StreamEvent::EndsGroup() const {
+    return Code() == kCodeGroupEnd || Code() == kCodeRepeatEnd || Code() == kCodeSongEnd;
+}
+
+bool StreamReader::Take(uint8_t& byte) {
+    if (at_ >= bytes_.size()) return false;
+    byte = bytes_[at_++];
+    return true;
+}
+
+std::optional<StreamEvent> StreamReader::Next() {
+    const size_t start = at_;
+    StreamEvent event;
+    if (!Take(event.bytes[0])) return std::nullopt;
+    event.size = EventSize(event.bytes[0]);
+    for (size_t i = 1; i < event.size; ++i) {
+        if (!Take(event.bytes[i])) {
+            at_ = start;  // the cut event stays unread
+            return std::nullopt;
+        }
+    }
+    return event;
+}

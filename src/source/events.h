@@ -1,0 +1,125 @@
+// The event stream read event by event with every byte kept, and the layout
+// of each event: what the disassembler spells, the assembler writes and the
+// playability checks read back.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "song/song.h"
+
+// What the byte after a control code holds.
+enum class Argument : uint8_t {
+    kNone,
+    kKey,       // key signature code 0..255, named when the table has it
+    kUnsigned,  // 0..255
+    kTime,      // signed time signature code, named when the table has it
+    kSigned,    // -128..127
+};
+
+// A control event: its code, its word in the source, its argument (and
+// what the argument is called in messages) and whether a byte that the
+// player skips comes before the argument.
+struct ControlEvent {
+    uint8_t code;
+    std::string_view word;
+    Argument argument;
+    std::string_view what;
+    bool skipsByte;
+};
+
+inline constexpr std::array<ControlEvent, 8> kControlEvents = {{
+    {kCodeKeySignature, "key", Argument::kKey, "key", true},
+    {kCodeTempo, "tempo", Argument::kUnsigned, "tempo", false},
+    {kCodeMeasureBar, "bar", Argument::kNone, "", false},
+    {kCodeTimeSignature, "time", Argument::kTime, "time signature", false},
+    {kCodeLoudness, "loud", Argument::kSigned, "loudness", true},
+    {kCodeRepeatStart, "repeat", Argument::kSigned, "repeat count", false},
+    {kCodeRepeatEnd, "endrepeat", Argument::kNone, "", false},
+    {kCodeSongEnd, "end", Argument::kNone, "", false},
+}};
+
+// The control event of `code`, or null for a note or the group end.
+const ControlEvent* FindControl(uint8_t code);
+const ControlEvent* FindControl(std::string_view word);
+
+// A note is three bytes: the first holds the track plus one in its low
+// nibble, the second the duration code in its low 5 bits, the third the
+// note number in its low 7 bits. Every other bit is a flag, some of them
+// read by no one; together the fields and the flags cover all 24 bits.
+struct NoteFlag {
+    std::string_view word;
+    size_t byte;
+    uint8_t mask;
+};
+
+inline constexpr uint8_t kNoteTrackMask = 0x0F;
+inline constexpr uint8_t kNoteDurationMask = 0x1F;
+inline constexpr uint8_t kNotePitchMask = 0x7F;
+inline constexpr uint8_t kNoteRestBit = 0x10;
+inline constexpr uint8_t kNoteTieEndBit = 0x20;
+inline constexpr uint8_t kNoteTieBeginBit = 0x40;
+inline constexpr uint8_t kNoteAccentBit = 0x20;
+
+// In the order the disassembler writes them.
+inline constexpr std::array<NoteFlag, 8> kNoteFlags = {{
+    {"rest", 0, kNoteRestBit},
+    {"tb", 0, kNoteTieBeginBit},
+    {"te", 0, kNoteTieEndBit},
+    {"acc", 1, kNoteAccentBit},
+    {"x7", 0, 0x80},  // ignored bits: byte x, d or n and the bit number
+    {"d6", 1, 0x40},
+    {"d7", 1, 0x80},
+    {"n7", 2, 0x80},
+}};
+
+// One event with its bytes as they stand in the file.
+struct StreamEvent {
+    std::array<uint8_t, 3> bytes{};
+    uint8_t size = 0;
+
+    uint8_t Code() const { return bytes[0]; }
+    bool IsNote() const;
+    bool EndsGroup() const;  // group end, repeat end or song end
+    std::span<const uint8_t> Bytes() const { return std::span(bytes).first(size); }
+
+    // Fields of a note.
+    int Track() const { return (bytes[0] & kNoteTrackMask) - 1; }  // -1..14
+    int Duration() const { return bytes[1] & kNoteDurationMask; }
+    int Pitch() const { return bytes[2] & kNotePitchMask; }
+    bool Has(const NoteFlag& flag) const { return (bytes[flag.byte] & flag.mask) != 0; }
+    bool IsRest() const { return (bytes[0] & kNoteRestBit) != 0; }
+    bool TieBegin() const { return (bytes[0] & kNoteTieBeginBit) != 0; }
+    bool TieEnd() const { return (bytes[0] & kNoteTieEndBit) != 0; }
+    // The argument byte of a control event, and the byte it skips.
+    uint8_t ArgumentByte() const { return bytes[static_cast<size_t>(size) - 1]; }
+    uint8_t SkippedByte() const { return bytes[1]; }
+};
+
+// True when a first byte starts a note: it is none of the control codes
+// and not the group end.
+bool IsNoteCode(uint8_t first);
+// The length of the event that starts with `first`.
+uint8_t EventSize(uint8_t first);
+
+// Reads whole events from a byte span with one cursor that is checked
+// against the end before every byte.
+class StreamReader {
+public:
+    explicit StreamReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+    // The next event; nothing when the bytes end, at an event or inside one
+    // (Rest() then holds the bytes of the cut event).
+    std::optional<StreamEvent> Next();
+    std::span<const uint8_t> Rest() const { return bytes_.subspan(at_); }
+
+private:
+    bool Take(uint8_t& byte);
+
+    std::span<const uint8_t> bytes_;
+    size_t at_ = 0;
+};

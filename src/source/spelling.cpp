@@ -1,0 +1,203 @@
+#include "source/spelling.h"
+
+#include <array>
+#include <charconv>
+#include <utility>
+
+#include "song/tables.h"
+
+namespace {
+
+// The plain note values by letter, as codes of the duration table: whole,
+// half, quarter, eighth, sixteenth and thirty-second.
+constexpr std::array<std::pair<char, size_t>, 6> kPlainValues = {{
+    {'w', 18}, {'h', 15}, {'q', 12}, {'e', 9}, {'s', 6}, {'t', 3}}};
+
+struct ShortWord {
+    std::array<char, 2> text{};
+    size_t size = 0;
+};
+
+// The word of every duration code: a letter, then '.' for a dotted value
+// (half as long again) or '3' for a triplet (two thirds as long), for each
+// code whose length in the table is one of these.
+constexpr std::array<ShortWord, 32> kDurationWords = [] {
+    std::array<ShortWord, 32> words{};
+    for (const auto& [letter, plainCode] : kPlainValues) {
+        const int32_t plain = durationTable[plainCode].ticks;
+        const std::array<std::pair<char, int32_t>, 3> forms = {{{'\0', plain}, {'.', plain * 3 / 2}, {'3', plain * 2 / 3}}};
+        for (const auto& [mark, ticks] : forms) {
+            for (size_t code = 0; code < durationTable.size(); ++code) {
+                if (durationTable[code].ticks != ticks) continue;
+                words[code].text = {letter, mark};
+                words[code].size = mark ? 2 : 1;
+            }
+        }
+    }
+    return words;
+}();
+
+template <typename Table>
+bool InTable(const Table& table, int code) {
+    return code >= 0 && static_cast<size_t>(code) < table.size();
+}
+
+// The index of `word` among the words a code table gives, if any.
+template <typename WordOf>
+std::optional<int> CodeOf(std::string_view word, int count, WordOf wordOf) {
+    if (word.empty()) return std::nullopt;
+    for (int code = 0; code < count; ++code)
+        if (wordOf(code) == word) return code;
+    return std::nullopt;
+}
+
+constexpr std::string_view kMajor = "MAJ";
+constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+
+}  // namespace
+
+std::string_view DurationWord(int code) {
+    if (!InTable(kDurationWords, code)) return {};
+    const ShortWord& word = kDurationWords[static_cast<size_t>(code)];
+    return {word.text.data(), word.size};
+}
+
+std::optional<int> DurationCode(std::string_view word) {
+    return CodeOf(word, static_cast<int>(kDurationWords.size()), DurationWord);
+}
+
+std::string_view KeyWord(int code) {
+    if (!InTable(keySignatureNames, code)) return {};
+    const std::string_view name = keySignatureNames[static_cast<size_t>(code)];
+    return name.ends_with(kMajor) ? name.substr(0, name.size() - kMajor.size()) : std::string_view{};
+}
+
+std::optional<int> KeyCode(std::string_view word) {
+    return CodeOf(word, static_cast<int>(keySignatureNames.size()), KeyWord);
+}
+
+std::string_view TimeWord(int code) {
+    if (!InTable(timeSignatureNames, code)) return {};
+    const std::string_view name = timeSignatureNames[static_cast<size_t>(code)];
+    return name == "NA" ? std::string_view{} : name;
+}
+
+std::optional<int> TimeCode(std::string_view word) {
+    return CodeOf(word, static_cast<int>(timeSignatureNames.size()), TimeWord);
+}
+
+std::optional<int> Pitch(std::string_view word) {
+    if (word.empty()) return std::nullopt;
+    const std::optional<int> letter =
+        CodeOf(word.substr(0, 1), static_cast<int>(noteNames.size()), [](int i) { return std::string_view(noteNames[static_cast<size_t>(i)]); });
+    if (!letter) return std::nullopt;
+    int note = *letter;
+    word.remove_prefix(1);
+    if (word.starts_with('#') || word.starts_with('b')) {
+        note += word[0] == '#' ? 1 : -1;
+        word.remove_prefix(1);
+    }
+    int octave = -1;
+    const char* end = word.data() + word.size();
+    const auto [stop, error] = std::from_chars(word.data(), end, octave);
+    if (word.empty() || error != std::errc() || stop != end || octave < 0 || octave > 10) return std::nullopt;
+    note += octave * 12;
+    if (note < 0 || note > 127) return std::nullopt;
+    return note;
+}
+
+std::optional<int64_t> ParseNumber(std::string_view word) {
+    const bool negative = word.starts_with('-');
+    if (negative) word.remove_prefix(1);
+    int base = 10;
+    if (word.starts_with("0x") || word.starts_with("0X")) {
+        base = 16;
+        word.remove_prefix(2);
+    }
+    uint32_t value = 0;
+    const char* end = word.data() + word.size();
+    const auto [stop, error] = std::from_chars(word.data(), end, value, base);
+    if (word.empty() || error != std::errc() || stop != end) return std::nullopt;
+    return negative ? -int64_t{value} : int64_t{value};
+}
+
+void AppendNumber(std::string& out, int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+void AppendHex(std::string& out, uint32_t value, int digits) {
+    out += "0x";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHexDigits[(value >> shift) & 15];
+}
+
+void AppendNote(std::string& out, const StreamEvent& note) {
+    AppendNumber(out, note.Track());
+    out += ':';
+    const std::string_view duration = DurationWord(note.Duration());
+    if (duration.empty())
+        AppendNumber(out, note.Duration());
+    else
+        out += duration;
+    out += ':';
+    const NoteFlag& rest = kNoteFlags[0];
+    const bool restWord = note.Has(rest) && note.Pitch() == 0;
+    if (restWord) {
+        out += "rest";
+    } else {
+        char name[8];
+        FormatNoteName(name, note.Pitch());
+        out += name;
+    }
+    for (const NoteFlag& flag : kNoteFlags) {
+        if (!note.Has(flag) || (restWord && &flag == &rest)) continue;
+        out += '+';
+        out += flag.word;
+    }
+}
+
+void AppendQuoted(std::string& out, std::span<const uint8_t> bytes) {
+    out += '"';
+    for (const uint8_t byte : bytes) {
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += static_cast<char>(byte);
+        } else {
+            out += "\\x";
+            out += kHexDigits[byte >> 4];
+            out += kHexDigits[byte & 15];
+        }
+    }
+    out += '"';
+}
+
+Unquoted Unquote(std::string_view word) {
+    Unquoted text;
+    const std::string_view inside = word.substr(1, word.size() - 2);
+    for (size_t i = 0; i < inside.size(); ++i) {
+        if (inside[i] != '\\') {
+            text.bytes += inside[i];
+            continue;
+        }
+        const std::string_view escape = inside.substr(i + 1);
+        if (escape.starts_with('"') || escape.starts_with('\\')) {
+            text.bytes += escape[0];
+            i += 1;
+            continue;
+        }
+        // \xHH: exactly two hexadecimal digits.
+        const std::string_view digits = escape.substr(1, 2);
+        uint8_t byte = 0;
+        if (!escape.starts_with('x') || digits.size() != 2 ||
+            std::from_chars(digits.data(), digits.data() + 2, byte, 16).ptr != digits.data() + 2) {
+            text.errorAt = i + 1;  // past the opening quote
+            return text;
+        }
+        text.bytes += static_cast<char>(byte);
+        i += 3;
+    }
+    return text;
+}
