@@ -1,3 +1,125 @@
 #include "driver/source_commands.h"
 
-void AddSourceCommands(CLI::App& /*app*/, CommandTable& /*commands*/) {}
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "driver/phases.h"
+#include "output/atomic_file.h"
+#include "output/output.h"
+#include "song/loader.h"
+#include "source/assembler.h"
+#include "source/disassembler.h"
+#include "source/playability.h"
+
+namespace {
+
+constexpr int kFailure = 1;
+// Line numbers of a source stay inside an int.
+constexpr size_t kMaxSourceSize = INT_MAX;
+
+struct SourceOptions {
+    std::string input;
+    std::string output;
+    bool strict = false;
+};
+
+bool IsStandardStream(const std::string& path) { return path == "-"; }
+
+std::string DisplayName(const std::string& path) { return IsStandardStream(path) ? kStandardInputName : path; }
+
+// The whole of `path` (standard input for "-") up to `limit` bytes; nothing,
+// diagnosed under the file's name, when it cannot be read or is larger.
+std::optional<std::string> ReadInput(const std::string& path, size_t limit) {
+    const std::string name = DisplayName(path);
+    SetDiagnosticFile(name.c_str());
+    std::FILE* file = IsStandardStream(path) ? stdin : std::fopen(path.c_str(), "rb");
+    if (!file) {
+        Diagnose("%s", std::strerror(errno));
+        return std::nullopt;
+    }
+    std::string bytes;
+    char chunk[1 << 16];
+    errno = 0;
+    while (bytes.size() <= limit) {
+        const size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        if (got == 0) break;
+        bytes.append(chunk, got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    if (file != stdin) std::fclose(file);
+    if (failed) {
+        Diagnose("%s", std::strerror(error ? error : EIO));
+        return std::nullopt;
+    }
+    if (bytes.size() > limit) {
+        Diagnose("larger than the %zu bytes songsim reads", limit);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Writes `bytes` to `output` whole or not at all (standard output for "-"
+// or no name); never over the input.
+int WriteOutput(const SourceOptions& options, std::string_view bytes) {
+    if (options.output.empty() || IsStandardStream(options.output)) {
+        OutText(bytes);
+        return 0;
+    }
+    if (!IsStandardStream(options.input) && IsSameFile(options.input, options.output)) {
+        Complain("%s: is the input file; not written over", options.output.c_str());
+        return kFailure;
+    }
+    AtomicFile file(options.output);
+    if (!file.Write(bytes) || !file.Commit()) {
+        Complain("%s", file.Error().c_str());
+        return kFailure;
+    }
+    return 0;
+}
+
+int RunDis(const SourceOptions& options) {
+    const std::optional<std::string> song = ReadInput(options.input, kMaxImageSize);
+    if (!song || !CheckImageSize(song->size())) return kFailure;
+    return WriteOutput(options, Disassemble(std::span(reinterpret_cast<const uint8_t*>(song->data()), song->size())));
+}
+
+int RunAsm(const SourceOptions& options) {
+    const std::optional<std::string> text = ReadInput(options.input, kMaxSourceSize);
+    if (!text) return kFailure;
+    PlayabilityCheck check(kSongSlots);
+    const Assembly assembly = Assemble(*text, options.strict ? &check : nullptr);
+    if (assembly.error) {
+        OutFlush();
+        std::fprintf(stderr, "%s\n", FormatSourceError(DisplayName(options.input), *assembly.error).c_str());
+        return kFailure;
+    }
+    return WriteOutput(options,
+                       std::string_view(reinterpret_cast<const char*>(assembly.song.data()), assembly.song.size()));
+}
+
+}  // namespace
+
+void AddSourceCommands(CLI::App& app, CommandTable& commands) {
+    auto dis = std::make_shared<SourceOptions>();
+    CLI::App* disCommand =
+        app.add_subcommand("dis", "Print a song file as song source text, which 'asm' builds back byte for byte");
+    disCommand->add_option("file", dis->input, "Song file, or - for standard input")->required();
+    disCommand->add_option("-o,--output", dis->output, "Write the source to this file instead of standard output");
+    commands.push_back({disCommand, [dis] { return RunDis(*dis); }});
+
+    auto assemble = std::make_shared<SourceOptions>();
+    CLI::App* asmCommand = app.add_subcommand("asm", "Build a song file from song source text");
+    asmCommand->add_option("source", assemble->input, "Song source, or - for standard input")->required();
+    asmCommand->add_option("-o,--output", assemble->output, "The song file to write")->required();
+    asmCommand->add_flag("--strict", assemble->strict,
+                         "Also refuse a song the player cannot play cleanly (ties, slots, tracks, tempo, end)");
+    commands.push_back({asmCommand, [assemble] { return RunAsm(*assemble); }});
+}
