@@ -1,14 +1,11 @@
 // The demo song built from songs/entertan.song plays cleanly from start to end,
-// and songc turns a small source into the expected bytes or rejects bad input.
+// and `songsim asm --strict` turns a small source into the expected bytes or
+// rejects bad input.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,13 +17,6 @@ namespace {
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 bool HasLine(const std::string& out, const std::string& line) {
@@ -74,43 +64,35 @@ TEST(DemoSong, ListingUsesEveryControlCodeTiesRestsAndThreeTracks) {
         EXPECT_NE(out.find(track), std::string::npos) << track;
 }
 
-// songc is built next to the demo song, at the top of the build folder.
-const std::string kSongc = (std::filesystem::path(SONGSIM_DEMO_SONG).parent_path() / "songc").string();
-
-struct SongcRun {
+struct AsmRun {
     int status = -1;
     std::string err;
     bool wroteOutput = false;
     std::vector<uint8_t> bytes;
 };
 
-SongcRun RunSongc(const TempFolder& folder, const std::string& source) {
-    const std::string in = folder.Path() + "/in.song";
+AsmRun RunAsmStrict(const TempFolder& folder, const std::string& source) {
+    std::ofstream(folder.Path() + "/in.song") << source;
     const std::string out = folder.Path() + "/out.sng";
-    const std::string err = folder.Path() + "/err";
-    std::ofstream(in) << source;
-    const int result = std::system(("'" + kSongc + "' '" + in + "' '" + out + "' 2>'" + err + "'").c_str());
-    SongcRun run;
-    if (result != -1 && WIFEXITED(result)) run.status = WEXITSTATUS(result);
-    run.err = ReadText(err);
-    run.wroteOutput = std::filesystem::exists(out);
-    if (run.wroteOutput) run.bytes = ReadBytes(out);
-    return run;
+    const SongsimRun run = RunSongsim({.args = {"asm", "--strict", "in.song", "-o", "out.sng"}, .folder = folder.Path()});
+    AsmRun result{run.status, run.err, std::filesystem::exists(out), {}};
+    if (result.wroteOutput) result.bytes = ReadBytes(out);
+    return result;
 }
 
-TEST(Songc, CompilesHeaderAndEveryKindOfEvent) {
+TEST(AsmStrict, CompilesHeaderAndEveryKindOfEvent) {
     TempFolder folder;
-    const SongcRun run = RunSongc(folder,
-                                  "# a comment line\n"
-                                  "title Mini  # trailing comment\n"
-                                  "track 0 Lead 0 3 5 on\n"
-                                  "track 2 Low 9 1 33 off\n"
-                                  "\n"
-                                  "key Bb tempo 120 time 3/4 loud 64\n"
-                                  "bar repeat 1 0:q:C5+tb+acc 2:e.:rest\n"
-                                  "0:q:C5+te 2:q:F#2\n"
-                                  "0:h:Bb4 endrepeat\n"
-                                  "end\n");
+    const AsmRun run = RunAsmStrict(folder,
+                                    "# a comment line\n"
+                                    "title Mini  # trailing comment\n"
+                                    "track 0 Lead 0 3 5 on\n"
+                                    "track 2 Low 9 1 33 off\n"
+                                    "\n"
+                                    "key Bb tempo 120 time 3/4 loud 64\n"
+                                    "bar repeat 1 0:q:C5+tb+acc 2:e.:rest\n"
+                                    "0:q:C5+te 2:q:F#2\n"
+                                    "0:h:Bb4 endrepeat\n"
+                                    "end\n");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
 
@@ -144,7 +126,9 @@ TEST(Songc, CompilesHeaderAndEveryKindOfEvent) {
     EXPECT_EQ(run.bytes, expected.Bytes());
 }
 
-TEST(Songc, RejectsBadInputWithItsLineNumber) {
+// Errors of the text name the line and the column (in.song:3:5:), refusals
+// of the playability checks the line alone (in.song:3: ).
+TEST(AsmStrict, RejectsBadInputWithItsLineNumber) {
     const std::string head = "title Bad\ntrack 0 Lead 0 3 0 on\n";  // lines 1 and 2
     struct Case {
         std::string body;  // starts at line 3
@@ -152,21 +136,21 @@ TEST(Songc, RejectsBadInputWithItsLineNumber) {
         std::string what;
     };
     const Case cases[] = {
-        {"0:q:H5\nend\n", ":3: ", "bad pitch 'H5'"},
-        {"0:q:C5\n0:q:D5 endrepeat 0:q:E5\nend\n", ":4: ", "'endrepeat' must be the last event"},
-        {"0:q:C5 end\n0:q:D5\n", ":4: ", "nothing may follow 'end'"},
-        {"0:x:C5\nend\n", ":3: ", "unknown duration 'x'"},
+        {"0:q:H5\nend\n", ":3:", "bad pitch 'H5'"},
+        {"0:q:C5\n0:q:D5 endrepeat 0:q:E5\nend\n", ":4:", "'endrepeat' must be the last event"},
+        {"0:q:C5 end\n0:q:D5\n", ":4:", "nothing may follow 'end'"},
+        {"0:x:C5\nend\n", ":3:", "unknown duration 'x'"},
         {"1:q:C5\nend\n", ":3: ", "track 1 has no 'track' line"},
         {"0:q:C5+tb\n0:q:D5\nend\n", ":4: ", "is not continued"},
         {"0:q:C5+tb\n0:q:C5+te\nend\n", ":4: ", "needs a new note or rest"},
         {"0:q:C5+tb\nend\n", ":4: ", "the song ends inside a tie"},
         {"tempo 0\nend\n", ":3: ", "the tempo must be 1..255"},
-        {"0:q:C5\ntrack 1 Late 1 3 0 on\nend\n", ":4: ", "must come before the first group"},
+        {"0:q:C5\ntrack 1 Late 1 3 0 on\nend\n", ":4:", "must come before the first group"},
         {"0:q:C5\n", ":3: ", "the song has no 'end'"},
     };
     for (const Case& c : cases) {
         TempFolder folder;
-        const SongcRun run = RunSongc(folder, head + c.body);
+        const AsmRun run = RunAsmStrict(folder, head + c.body);
         EXPECT_EQ(run.status, 1) << c.body;
         EXPECT_FALSE(run.wroteOutput) << c.body;
         EXPECT_NE(run.err.find("in.song" + c.where), std::string::npos) << c.body << "\n" << run.err;

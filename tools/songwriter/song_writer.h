@@ -1,6 +1,6 @@
 // Builds song files byte by byte: a 520-byte header and an event stream, one
-// readable call per header field or stream event. Used by the tests, the
-// demo song compiler and the song generator.
+// readable call per header field or stream event. Used by the tests and the
+// song generator.
 #pragma once
 
 #include <cstddef>
