@@ -1,0 +1,74 @@
+// Where the assembler reports bad text, and what the playability checks of
+// --strict refuse (and plain assembly accepts).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "source/assembler.h"
+#include "source/playability.h"
+
+namespace {
+
+struct BadText {
+    std::string text;
+    int line;
+    int column;  // 0 for a refusal that names the whole line
+    std::string message;
+};
+
+void ExpectError(const Assembly& assembly, const BadText& bad) {
+    ASSERT_TRUE(assembly.error) << bad.text;
+    EXPECT_EQ(assembly.error->line, bad.line) << bad.text;
+    EXPECT_EQ(assembly.error->column, bad.column) << bad.text;
+    EXPECT_NE(assembly.error->message.find(bad.message), std::string::npos)
+        << bad.text << "\n" << assembly.error->message;
+    EXPECT_TRUE(assembly.song.empty()) << bad.text;
+}
+
+TEST(Assembler, NamesTheLineAndColumnOfBadText) {
+    const BadText cases[] = {
+        {"title \"A\\qB\"\n", 1, 9, "bad escape"},
+        {"title \"open\n", 1, 7, "no closing quote"},
+        {"title \"A\"B\n", 1, 10, "a blank must follow the closing quote"},
+        {"\n  # comment\n  bar 0:q3:C5 14:w.:G10+tb+acc+zz\n", 3, 32, "unknown flag 'zz'"},
+        {"bar 3:x:C5\n", 1, 7, "unknown duration 'x'"},
+        {"bar 3:q:C11\n", 1, 9, "bad pitch 'C11'"},
+        {"15:q:C5\n", 1, 1, "the track must be -1..14"},
+        {"key F loud 128\n", 1, 12, "the loudness must be -128..127"},
+        {"tempo 0x100\n", 1, 7, "the tempo must be 0..255"},
+        {"-1:q:C5\n", 1, 1, "needs a flag"},
+        {"5:q:C5+x7\n", 1, 1, "would be a control code"},
+        {"bar\nfanfare\n", 2, 1, "unknown event 'fanfare'"},
+        {"track 0 A 0 3 0 on\ntrack 1 B 0 3 0 on\ntrack 0 C 0 3 0 on\n", 3, 1, "already set on line 1"},
+        {"header 470 1 2 3 4 5 6 7 8 9 10 11\n", 1, 8, "not all free header bytes"},
+        {"end\n\nbytes 0x01\nbar\n", 4, 1, "nothing may follow 'end'"},
+    };
+    for (const BadText& bad : cases) ExpectError(Assemble(bad.text), bad);
+}
+
+TEST(Assembler, StrictRefusesWhatThePlayerCannotPlayCleanly) {
+    const std::string head = "track 0 Lead 0 3 0 on\n";  // line 1
+    const BadText cases[] = {
+        {head + "0:q:rest+tb\nend\n", 2, 0, "a rest cannot be tied"},
+        {head + "0:19:C5\nend\n", 2, 0, "the duration code 19 lasts no tick"},
+        {head + "-1:q:C5+te\nend\n", 2, 0, "track -1 has no 'track' line"},
+        {head + "0:q:C5+te 0:q:D5\nend\n", 2, 0, "the 'te' note '0:q:C5+te' continues no tie-begin note"},
+        {head + "bar 0:e:C5 0:e:D5 0:e:E5 0:e:F5 0:e:G5 0:e:A5 0:e:B5 0:e:C6 0:e:D6 0:e:E6 0:e:F6 0:e:G6 0:e:A6 "
+                "0:e:B6 0:e:C7 0:e:D7 0:e:E7\nend\n",
+         2, 0, "the line holds 17 notes, the player has 16 slots"},
+        {head + "0:q:C5 bytes 0x00\nend\n", 2, 0, "raw 'bytes' before the song end"},
+        {head + "0:q:C5 cut\n", 2, 0, "the song has no 'end'"},
+    };
+    for (const BadText& bad : cases) {
+        PlayabilityCheck check(16);
+        ExpectError(Assemble(bad.text, &check), bad);
+        const Assembly plain = Assemble(bad.text);
+        EXPECT_FALSE(plain.error) << bad.text << "\n" << plain.error->message;
+    }
+    // Bytes after the song end are never read: strict takes them.
+    PlayabilityCheck check(16);
+    const Assembly junk = Assemble(head + "0:q:C5\nend\nbytes 0x01 0x02\n", &check);
+    EXPECT_FALSE(junk.error);
+}
+
+}  // namespace
