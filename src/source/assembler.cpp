@@ -4,6 +4,7 @@
 #include <array>
 
 #include "song/loader.h"
+#include "song/tables.h"
 #include "source/events.h"
 #include "source/header_layout.h"
 #include "source/playability.h"
@@ -78,10 +79,10 @@ std::string_view UpToComment(std::string_view text) {
 }
 
 // The names a code table gives, for messages: "C G D ...".
-std::string NamesOf(std::string_view (*wordOf)(int), int count) {
+std::string NamesOf(std::string_view (*wordOf)(int), size_t count) {
     std::string names;
-    for (int code = 0; code < count; ++code) {
-        const std::string_view word = wordOf(code);
+    for (size_t code = 0; code < count; ++code) {
+        const std::string_view word = wordOf(static_cast<int>(code));
         if (word.empty()) continue;
         if (!names.empty()) names += ' ';
         names += word;
@@ -110,9 +111,10 @@ private:
     }
 
     int Number(const Word& word, int low, int high, std::string_view what) const;
-    // A code by its name, or by its number in low..high.
-    int Code(const Word& word, std::string_view (*wordOf)(int), int count, int low, int high, std::string_view what,
-             std::string_view names) const;
+    // A code by its name (one of the `count` codes of a table has it), or by
+    // its number in low..high. `hint` stands for the list of names in messages.
+    int Code(const Word& word, std::string_view (*wordOf)(int), size_t count, int low, int high, std::string_view what,
+             std::string_view hint = {}) const;
     // A text in double quotes, or a bare one, of at most `size` bytes.
     std::string Text(const Word& word, size_t size, std::string_view what) const;
     bool OnOff(const Word& word) const;
@@ -149,13 +151,14 @@ int Assembler::Number(const Word& word, int low, int high, std::string_view what
     return static_cast<int>(*value);
 }
 
-int Assembler::Code(const Word& word, std::string_view (*wordOf)(int), int count, int low, int high,
-                    std::string_view what, std::string_view names) const {
-    for (int code = 0; code < count; ++code)
-        if (!word.text.empty() && wordOf(code) == word.text) return code;
+int Assembler::Code(const Word& word, std::string_view (*wordOf)(int), size_t count, int low, int high,
+                    std::string_view what, std::string_view hint) const {
+    for (size_t code = 0; code < count; ++code)
+        if (!word.text.empty() && wordOf(static_cast<int>(code)) == word.text) return static_cast<int>(code);
     if (!ParseNumber(word.text))
-        Fail(word, "unknown " + std::string(what) + " " + Quoted(word.text) + " (" + std::string(names) +
-                       ", or a code " + Range(low, high) + ")");
+        Fail(word, "unknown " + std::string(what) + " " + Quoted(word.text) + " (" +
+                       (hint.empty() ? NamesOf(wordOf, count) : std::string(hint)) + ", or a code " + Range(low, high) +
+                       ")");
     return Number(word, low, high, "the " + std::string(what));
 }
 
@@ -350,11 +353,9 @@ StreamEvent Assembler::Control(const ControlEvent& control, size_t& at) const {
         const Word& value = next(keyword);
         int byte = 0;
         switch (control.argument) {
-            case Argument::kKey:
-                byte = Code(value, KeyWord, 256, 0, 255, control.what, NamesOf(KeyWord, 256));
-                break;
+            case Argument::kKey: byte = Code(value, KeyWord, keySignatureNames.size(), 0, 255, control.what); break;
             case Argument::kTime:
-                byte = Code(value, TimeWord, 256, -128, 127, control.what, NamesOf(TimeWord, 256));
+                byte = Code(value, TimeWord, timeSignatureNames.size(), -128, 127, control.what);
                 break;
             case Argument::kUnsigned: byte = Number(value, 0, 255, "the " + std::string(control.what)); break;
             default: byte = Number(value, -128, 127, "the " + std::string(control.what)); break;
@@ -376,8 +377,8 @@ StreamEvent Assembler::Note(const Word& word) const {
     if (second >= plus || word.text.find(':', second + 1) < plus)
         Fail(word, "a note is TRACK:DURATION:PITCH, not " + Quoted(word.text));
     const int track = Number(Part(word, 0, first), -1, kTrackCount - 1, "the track");
-    const int duration = Code(Part(word, first + 1, second - first - 1), DurationWord, 32, 0, 31, "duration",
-                              "w h q e s t, then '.' or '3'");
+    const int duration = Code(Part(word, first + 1, second - first - 1), DurationWord, kDurationCodes, 0,
+                              kDurationCodes - 1, "duration", "w h q e s t, then '.' or '3'");
     const Word pitchWord = Part(word, second + 1, plus - second - 1);
     const bool rest = pitchWord.text == "rest";
     const std::optional<int> pitch = rest ? 0 : Pitch(pitchWord.text);

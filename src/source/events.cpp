@@ -1,5 +1,25 @@
 #include "source/events.h"
 
+namespace {
+
+// What each first byte starts: its length, and whether it is a note.
+struct FirstByte {
+    uint8_t size = 3;
+    bool note = true;
+};
+
+constexpr std::array<FirstByte, 256> kFirstBytes = [] {
+    std::array<FirstByte, 256> bytes{};
+    bytes[kCodeGroupEnd] = {1, false};
+    for (const ControlEvent& control : kControlEvents) {
+        const int size = 1 + (control.skipsByte ? 1 : 0) + (control.argument != Argument::kNone ? 1 : 0);
+        bytes[control.code] = {static_cast<uint8_t>(size), false};
+    }
+    return bytes;
+}();
+
+}  // namespace
+
 const ControlEvent* FindControl(uint8_t code) {
     for (const ControlEvent& control : kControlEvents)
         if (control.code == code) return &control;
@@ -12,14 +32,9 @@ const ControlEvent* FindControl(std::string_view word) {
     return nullptr;
 }
 
-bool IsNoteCode(uint8_t first) { return first != kCodeGroupEnd && !FindControl(first); }
+bool IsNoteCode(uint8_t first) { return kFirstBytes[first].note; }
 
-uint8_t EventSize(uint8_t first) {
-    if (IsNoteCode(first)) return 3;
-    const ControlEvent* control = FindControl(first);
-    if (!control) return 1;  // the group end
-    return static_cast<uint8_t>(1 + (control->skipsByte ? 1 : 0) + (control->argument != Argument::kNone ? 1 : 0));
-}
+uint8_t EventSize(uint8_t first) { return kFirstBytes[first].size; }
 
 bool StreamEvent::IsNote() const { return IsNoteCode(Code()); }
 

@@ -21,8 +21,8 @@ struct ShortWord {
 // The word of every duration code: a letter, then '.' for a dotted value
 // (half as long again) or '3' for a triplet (two thirds as long), for each
 // code whose length in the table is one of these.
-constexpr std::array<ShortWord, 32> kDurationWords = [] {
-    std::array<ShortWord, 32> words{};
+constexpr std::array<ShortWord, kDurationCodes> kDurationWords = [] {
+    std::array<ShortWord, kDurationCodes> words{};
     for (const auto& [letter, plainCode] : kPlainValues) {
         const int32_t plain = durationTable[plainCode].ticks;
         const std::array<std::pair<char, int32_t>, 3> forms = {{{'\0', plain}, {'.', plain * 3 / 2}, {'3', plain * 2 / 3}}};
@@ -37,18 +37,19 @@ constexpr std::array<ShortWord, 32> kDurationWords = [] {
     return words;
 }();
 
+// The pitch class of each letter A..G: the note names without a sharp.
+constexpr std::array<int, 7> kLetterPitches = [] {
+    std::array<int, 7> pitches{};
+    for (size_t i = 0; i < noteNames.size(); ++i) {
+        const std::string_view name = noteNames[i];
+        if (name.size() == 1) pitches[static_cast<size_t>(name[0] - 'A')] = static_cast<int>(i);
+    }
+    return pitches;
+}();
+
 template <typename Table>
 bool InTable(const Table& table, int code) {
     return code >= 0 && static_cast<size_t>(code) < table.size();
-}
-
-// The index of `word` among the words a code table gives, if any.
-template <typename WordOf>
-std::optional<int> CodeOf(std::string_view word, int count, WordOf wordOf) {
-    if (word.empty()) return std::nullopt;
-    for (int code = 0; code < count; ++code)
-        if (wordOf(code) == word) return code;
-    return std::nullopt;
 }
 
 constexpr std::string_view kMajor = "MAJ";
@@ -62,18 +63,10 @@ std::string_view DurationWord(int code) {
     return {word.text.data(), word.size};
 }
 
-std::optional<int> DurationCode(std::string_view word) {
-    return CodeOf(word, static_cast<int>(kDurationWords.size()), DurationWord);
-}
-
 std::string_view KeyWord(int code) {
     if (!InTable(keySignatureNames, code)) return {};
     const std::string_view name = keySignatureNames[static_cast<size_t>(code)];
     return name.ends_with(kMajor) ? name.substr(0, name.size() - kMajor.size()) : std::string_view{};
-}
-
-std::optional<int> KeyCode(std::string_view word) {
-    return CodeOf(word, static_cast<int>(keySignatureNames.size()), KeyWord);
 }
 
 std::string_view TimeWord(int code) {
@@ -82,16 +75,9 @@ std::string_view TimeWord(int code) {
     return name == "NA" ? std::string_view{} : name;
 }
 
-std::optional<int> TimeCode(std::string_view word) {
-    return CodeOf(word, static_cast<int>(timeSignatureNames.size()), TimeWord);
-}
-
 std::optional<int> Pitch(std::string_view word) {
-    if (word.empty()) return std::nullopt;
-    const std::optional<int> letter =
-        CodeOf(word.substr(0, 1), static_cast<int>(noteNames.size()), [](int i) { return std::string_view(noteNames[static_cast<size_t>(i)]); });
-    if (!letter) return std::nullopt;
-    int note = *letter;
+    if (word.empty() || word[0] < 'A' || word[0] > 'G') return std::nullopt;
+    int note = kLetterPitches[static_cast<size_t>(word[0] - 'A')];
     word.remove_prefix(1);
     if (word.starts_with('#') || word.starts_with('b')) {
         note += word[0] == '#' ? 1 : -1;
