@@ -1,0 +1,48 @@
+// libFuzzer entry: any byte string, taken as song source text, goes through
+// the assembler, plain and with the playability checks of --strict. Besides
+// the sanitizers (no crash, leak or undefined behavior) and libFuzzer's
+// timeout (no hang), every run checks that an error names a place inside
+// the text, and that a song the assembler builds survives the round trip:
+// disassembled and assembled again, it gives the same bytes.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "driver/phases.h"
+#include "song/loader.h"
+#include "source/assembler.h"
+#include "source/disassembler.h"
+#include "source/playability.h"
+
+namespace {
+
+// A broken rule is a finding: abort, so libFuzzer saves the input.
+void Require(bool holds, const char* rule) {
+    if (holds) return;
+    std::fprintf(stderr, "fuzz_asm: broken rule: %s\n", rule);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
+    PlayabilityCheck check(kSongSlots);
+    for (PlayabilityCheck* checks : {static_cast<PlayabilityCheck*>(nullptr), &check}) {
+        const Assembly assembly = Assemble(text, checks);
+        if (assembly.error) {
+            const SourceError& error = *assembly.error;
+            Require(error.line >= 1 && error.line <= lines && error.column >= 0, "an error names a line of the text");
+            Require(!error.message.empty() && assembly.song.empty(), "an error has a message and no song");
+            continue;
+        }
+        Require(assembly.song.size() >= kHeaderSize, "a song has its whole header");
+        const Assembly again = Assemble(Disassemble(assembly.song));
+        Require(!again.error && again.song == assembly.song, "what the assembler builds survives the round trip");
+    }
+    return 0;
+}

@@ -1,0 +1,24 @@
+// libFuzzer entry: any byte string is a song file (behind an all-zero header
+// when it is shorter than one); disassembled and assembled again, it must
+// give back the very same bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "song/loader.h"
+#include "source/assembler.h"
+#include "source/disassembler.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> song(size < kHeaderSize ? kHeaderSize : 0, 0);
+    song.insert(song.end(), data, data + size);
+    const Assembly assembly = Assemble(Disassemble(song));
+    if (assembly.error || assembly.song != song) {
+        std::fprintf(stderr, "fuzz_round_trip: asm(dis(bytes)) != bytes%s\n",
+                     assembly.error ? (": " + FormatSourceError("dis", *assembly.error)).c_str() : "");
+        std::abort();
+    }
+    return 0;
+}
