@@ -19,26 +19,18 @@
 # and the captured outputs, about 650 MB for 1M events).
 set -euo pipefail
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD=${BUILD:-$ROOT/build/bench}
+source "$(dirname "${BASH_SOURCE[0]}")/release_build.sh"
 WORK=${WORK:-$BUILD/run}
 SIZES=${SIZES:-"10000 100000 1000000"}
 SEED=${SEED:-1}
 REPEAT=${REPEAT:-3}
 
-log() { printf '%s\n' "$*" >&2; }
-
 # --- build -----------------------------------------------------------------
-log "building Release in $BUILD"
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONGSIM_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" --target songsim songgen >/dev/null
-CXX=${CXX:-c++}
+build_release
 "$CXX" -std=c++20 -O2 -Wall -Wextra -Werror "$ROOT/bench/floor.cpp" -o "$BUILD/floor"
-"$CXX" -std=c++20 -O2 -Wall -Wextra -Werror "$ROOT/bench/measure.cpp" -o "$BUILD/measure"
 SONGSIM=$BUILD/songsim
 SONGGEN=$BUILD/songgen
 FLOOR=$BUILD/floor
-MEASURE=$BUILD/measure
 
 HAVE_STRACE=1
 if ! command -v strace >/dev/null; then

@@ -14,21 +14,14 @@
 # WORK ($BUILD/source; holds the song, its source and the copy).
 set -euo pipefail
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD=${BUILD:-$ROOT/build/bench}
+source "$(dirname "${BASH_SOURCE[0]}")/release_build.sh"
 WORK=${WORK:-$BUILD/source}
 EVENTS=${EVENTS:-1000000}
 SEED=${SEED:-1}
 REPEAT=${REPEAT:-3}
 
-log() { printf '%s\n' "$*" >&2; }
-
-log "building Release in $BUILD"
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONGSIM_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" --target songsim songgen >/dev/null
-"${CXX:-c++}" -std=c++20 -O2 -Wall -Wextra -Werror "$ROOT/bench/measure.cpp" -o "$BUILD/measure"
+build_release
 SONGSIM=$BUILD/songsim
-MEASURE=$BUILD/measure
 
 mkdir -p "$WORK"
 song=$WORK/song.sng
