@@ -1,10 +1,10 @@
 #include "driver/source_commands.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,8 +21,6 @@
 namespace {
 
 constexpr int kFailure = 1;
-// Line numbers of a source stay inside an int.
-constexpr size_t kMaxSourceSize = INT_MAX;
 
 struct SourceOptions {
     std::string input;
@@ -105,6 +103,16 @@ int RunAsm(const SourceOptions& options) {
                        std::string_view(reinterpret_cast<const char*>(assembly.song.data()), assembly.song.size()));
 }
 
+// Memory running out (a huge song or source) ends the run as a failure.
+int Guarded(int (*run)(const SourceOptions&), const SourceOptions& options) {
+    try {
+        return run(options);
+    } catch (const std::bad_alloc&) {
+        Complain("out of memory");
+        return kFailure;
+    }
+}
+
 }  // namespace
 
 void AddSourceCommands(CLI::App& app, CommandTable& commands) {
@@ -113,7 +121,7 @@ void AddSourceCommands(CLI::App& app, CommandTable& commands) {
         app.add_subcommand("dis", "Print a song file as song source text, which 'asm' builds back byte for byte");
     disCommand->add_option("file", dis->input, "Song file, or - for standard input")->required();
     disCommand->add_option("-o,--output", dis->output, "Write the source to this file instead of standard output");
-    commands.push_back({disCommand, [dis] { return RunDis(*dis); }});
+    commands.push_back({disCommand, [dis] { return Guarded(RunDis, *dis); }});
 
     auto assemble = std::make_shared<SourceOptions>();
     CLI::App* asmCommand = app.add_subcommand("asm", "Build a song file from song source text");
@@ -121,5 +129,5 @@ void AddSourceCommands(CLI::App& app, CommandTable& commands) {
     asmCommand->add_option("-o,--output", assemble->output, "The song file to write")->required();
     asmCommand->add_flag("--strict", assemble->strict,
                          "Also refuse a song the player cannot play cleanly (ties, slots, tracks, tempo, end)");
-    commands.push_back({asmCommand, [assemble] { return RunAsm(*assemble); }});
+    commands.push_back({asmCommand, [assemble] { return Guarded(RunAsm, *assemble); }});
 }

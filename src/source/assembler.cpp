@@ -417,6 +417,7 @@ std::vector<uint8_t> Assembler::Finish(int lastLine) {
 }  // namespace
 
 Assembly Assemble(std::string_view text, PlayabilityCheck* check) {
+    if (text.size() > kMaxSourceSize) return {{}, SourceError{1, 1, "the text is larger than 2 GiB"}};
     Assembler assembler(check);
     int number = 0;
     try {

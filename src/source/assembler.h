@@ -1,6 +1,8 @@
 // Song source text (docs/source-language.md) into a song file.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +21,9 @@ struct Assembly {
     std::vector<uint8_t> song;  // the whole file, when there is no error
     std::optional<SourceError> error;
 };
+
+// Larger texts are refused, so that line and column numbers fit an int.
+inline constexpr size_t kMaxSourceSize = INT_MAX;
 
 // Builds exactly what the text says, or names the first error. With a
 // check, also refuses a song that breaks one of its rules, at the line

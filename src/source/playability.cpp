@@ -3,7 +3,7 @@
 #include "song/tables.h"
 #include "source/spelling.h"
 
-void PlayabilityCheck::DeclareTrack(int track) { declared_.at(static_cast<size_t>(track)) = true; }
+void PlayabilityCheck::DeclareTrack(int track) { declared_[static_cast<size_t>(track)] = true; }
 
 std::optional<std::string> PlayabilityCheck::Note(const StreamEvent& note, std::set<Tie>& tiesOut) {
     const int track = note.Track();
