@@ -351,15 +351,15 @@ StreamEvent Assembler::Control(const ControlEvent& control, size_t& at) const {
     };
     if (control.argument != Argument::kNone) {
         const Word& value = next(keyword);
+        const int low = IsSigned(control.argument) ? -128 : 0;
+        const int high = low + 255;
         int byte = 0;
-        switch (control.argument) {
-            case Argument::kKey: byte = Code(value, KeyWord, keySignatureNames.size(), 0, 255, control.what); break;
-            case Argument::kTime:
-                byte = Code(value, TimeWord, timeSignatureNames.size(), -128, 127, control.what);
-                break;
-            case Argument::kUnsigned: byte = Number(value, 0, 255, "the " + std::string(control.what)); break;
-            default: byte = Number(value, -128, 127, "the " + std::string(control.what)); break;
-        }
+        if (control.argument == Argument::kKey)
+            byte = Code(value, KeyWord, keySignatureNames.size(), low, high, control.what);
+        else if (control.argument == Argument::kTime)
+            byte = Code(value, TimeWord, timeSignatureNames.size(), low, high, control.what);
+        else
+            byte = Number(value, low, high, "the " + std::string(control.what));
         event.bytes[event.size - 1] = static_cast<uint8_t>(byte);
     }
     if (control.skipsByte && at + 1 < words_.size() && words_[at + 1].text == "skip") {

@@ -98,16 +98,15 @@ void AppendControl(std::string& out, const StreamEvent& event) {
     out += control.word;
     if (control.argument != Argument::kNone) {
         const uint8_t byte = event.ArgumentByte();
-        const int8_t signedByte = static_cast<int8_t>(byte);
+        const int value = IsSigned(control.argument) ? int{static_cast<int8_t>(byte)} : int{byte};
         std::string_view name;
-        if (control.argument == Argument::kKey) name = KeyWord(byte);
-        if (control.argument == Argument::kTime) name = TimeWord(signedByte);
+        if (control.argument == Argument::kKey) name = KeyWord(value);
+        if (control.argument == Argument::kTime) name = TimeWord(value);
         out += ' ';
         if (!name.empty())
             out += name;
         else
-            AppendNumber(out, control.argument == Argument::kKey || control.argument == Argument::kUnsigned ? int{byte}
-                                                                                                           : int{signedByte});
+            AppendNumber(out, value);
     }
     if (control.skipsByte && event.SkippedByte() != 0) {
         out += " skip ";

@@ -21,6 +21,9 @@ enum class Argument : uint8_t {
     kSigned,    // -128..127
 };
 
+// Signed arguments take -128..127, the others 0..255.
+constexpr bool IsSigned(Argument argument) { return argument == Argument::kTime || argument == Argument::kSigned; }
+
 // A control event: its code, its word in the source, its argument (and
 // what the argument is called in messages) and whether a byte that the
 // player skips comes before the argument.
