@@ -1,20 +1,24 @@
 // libFuzzer entry: any byte string is a song file (behind an all-zero header
-// when it is shorter than one); disassembled and assembled again, it must
-// give back the very same bytes.
+// when it is shorter than one); disassembled (with the engine's ticks, as
+// `songsim dis` does) and assembled again, it must give back the very same
+// bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "driver/phases.h"
 #include "song/loader.h"
 #include "source/assembler.h"
 #include "source/disassembler.h"
+#include "source/played_ticks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> song(size < kHeaderSize ? kHeaderSize : 0, 0);
     song.insert(song.end(), data, data + size);
-    const Assembly assembly = Assemble(Disassemble(song));
+    PlayedTicks ticks(song, kSongSlots);
+    const Assembly assembly = Assemble(Disassemble(song, &ticks));
     if (assembly.error || assembly.song != song) {
         std::fprintf(stderr, "fuzz_round_trip: asm(dis(bytes)) != bytes%s\n",
                      assembly.error ? (": " + FormatSourceError("dis", *assembly.error)).c_str() : "");

@@ -17,6 +17,7 @@
 #include "source/assembler.h"
 #include "source/disassembler.h"
 #include "source/playability.h"
+#include "source/played_ticks.h"
 
 namespace {
 
@@ -86,7 +87,9 @@ int WriteOutput(const SourceOptions& options, std::string_view bytes) {
 int RunDis(const SourceOptions& options) {
     const std::optional<std::string> song = ReadInput(options.input, kMaxImageSize);
     if (!song || !CheckImageSize(song->size())) return kFailure;
-    return WriteOutput(options, Disassemble(std::span(reinterpret_cast<const uint8_t*>(song->data()), song->size())));
+    const std::span bytes(reinterpret_cast<const uint8_t*>(song->data()), song->size());
+    PlayedTicks ticks(bytes, kSongSlots);
+    return WriteOutput(options, Disassemble(bytes, &ticks));
 }
 
 int RunAsm(const SourceOptions& options) {

@@ -6,7 +6,7 @@
 #include "song/loader.h"
 #include "source/header_layout.h"
 #include "source/events.h"
-#include "source/score_clock.h"
+#include "source/played_ticks.h"
 #include "source/spelling.h"
 
 namespace {
@@ -18,8 +18,8 @@ constexpr size_t kBytesPerLine = 16;
 
 constexpr std::string_view kPreamble =
     "# songsim dis: 'songsim asm' builds this back into the same bytes.\n"
-    "# Each group ends with its measure (bars so far) and its start tick as\n"
-    "# written: a group lasts as long as its longest note, a quarter 48 ticks.\n";
+    "# Each group line ends with the tick at which the player applies it, as\n"
+    "# 'songsim check' counts ticks, and its measure (the bars so far).\n";
 
 bool AllZero(Bytes bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte == 0; });
@@ -114,11 +114,18 @@ void AppendControl(std::string& out, const StreamEvent& event) {
     }
 }
 
+// Where a group stands: the tick at which the engine applies it (when it
+// does) and its measure.
+struct GroupPlace {
+    std::optional<int64_t> tick;
+    int64_t measure = 0;
+};
+
 // One group a line: its events (the group end is implied), then, when the
 // file ends inside the group, `cut` or the bytes of the cut event; then the
-// group's place in the score.
+// group's place.
 void AppendGroup(std::string& out, std::span<const StreamEvent> group, bool ended, Bytes cutBytes,
-                 const ScorePosition& position) {
+                 const GroupPlace& place) {
     const size_t lineStart = out.size();
     if (group.empty() || group.front().Code() != kCodeMeasureBar) out += "    ";
     bool first = true;
@@ -147,32 +154,38 @@ void AppendGroup(std::string& out, std::span<const StreamEvent> group, bool ende
     }
     const size_t length = out.size() - lineStart;
     out.append(length + 2 < kCommentColumn ? kCommentColumn - length : 2, ' ');
-    out += "# measure ";
-    AppendNumber(out, position.measure);
-    out += ", tick ";
-    AppendNumber(out, position.tick);
+    out += "# ";
+    if (place.tick) {
+        out += "tick ";
+        AppendNumber(out, *place.tick);
+        out += ", ";
+    }
+    out += "measure ";
+    AppendNumber(out, place.measure);
     out += '\n';
 }
 
-void AppendStream(std::string& out, Bytes stream) {
+void AppendStream(std::string& out, Bytes stream, PlayedTicks* ticks) {
     StreamReader reader(stream);
-    ScoreClock clock;
     std::vector<StreamEvent> group;
+    int64_t measure = 0;
     for (;;) {
+        const size_t start = kHeaderSize + reader.Offset();
         group.clear();
         bool ended = false;
         while (const std::optional<StreamEvent> event = reader.Next()) {
             group.push_back(*event);
+            if (event->Code() == kCodeMeasureBar) ++measure;
             ended = event->EndsGroup();
             if (ended) break;
         }
+        const GroupPlace place{ticks ? ticks->TickOf(start) : std::nullopt, measure};
         if (!ended) {
             // The file ends inside this group, maybe inside an event.
-            if (!group.empty() || !reader.Rest().empty())
-                AppendGroup(out, group, false, reader.Rest(), clock.Place(group));
+            if (!group.empty() || !reader.Rest().empty()) AppendGroup(out, group, false, reader.Rest(), place);
             return;
         }
-        AppendGroup(out, group, true, {}, clock.Place(group));
+        AppendGroup(out, group, true, {}, place);
         if (group.back().Code() == kCodeSongEnd) break;
     }
     const Bytes after = reader.Rest();
@@ -187,7 +200,7 @@ void AppendStream(std::string& out, Bytes stream) {
 
 }  // namespace
 
-std::string Disassemble(std::span<const uint8_t> song) {
+std::string Disassemble(std::span<const uint8_t> song, PlayedTicks* ticks) {
     std::string out;
     out.reserve(song.size() * 8);
     out += kPreamble;
@@ -195,6 +208,6 @@ std::string Disassemble(std::span<const uint8_t> song) {
     AppendHeaderFields(out, header);
     for (const HeaderArea& area : kFreeHeaderAreas) AppendFreeArea(out, header, area);
     out += '\n';
-    AppendStream(out, song.subspan(kHeaderSize));
+    AppendStream(out, song.subspan(kHeaderSize), ticks);
     return out;
 }

@@ -6,5 +6,9 @@
 #include <span>
 #include <string>
 
-// `song` is a whole song file of at least the header's size.
-std::string Disassemble(std::span<const uint8_t> song);
+class PlayedTicks;
+
+// `song` is a whole song file of at least the header's size. Each group's
+// comment gives its measure (the measure bars so far, its own included) and,
+// with `ticks`, the tick at which the engine applies it.
+std::string Disassemble(std::span<const uint8_t> song, PlayedTicks* ticks = nullptr);

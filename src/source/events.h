@@ -119,6 +119,7 @@ public:
     // (Rest() then holds the bytes of the cut event).
     std::optional<StreamEvent> Next();
     std::span<const uint8_t> Rest() const { return bytes_.subspan(at_); }
+    size_t Offset() const { return at_; }  // of the next event
 
 private:
     bool Take(uint8_t& byte);

@@ -148,10 +148,10 @@ TEST(RoundTrip, EverythingWithAMeaningIsSpelledReadably) {
     const std::string text = Disassemble(Song(stream));
     const std::string groups = text.substr(text.find("\n\n") + 2);
     EXPECT_EQ(groups,
-              "    key 200 skip 0x12 key F tempo 0 time -1 time 3/4 loud -10 skip 0x01 repeat -128  # measure 0, tick 0\n"
-              "    empty                                       # measure 0, tick 0\n"
-              "bar -1:q:C5+te+acc 0:19:C5 5:q:C#5+rest 0:q:rest+d6+d7+n7 6:q:C5+x7 endrepeat  # measure 1, tick 0\n"
-              "    end                                         # measure 1, tick 48\n");
+              "    key 200 skip 0x12 key F tempo 0 time -1 time 3/4 loud -10 skip 0x01 repeat -128  # measure 0\n"
+              "    empty                                       # measure 0\n"
+              "bar -1:q:C5+te+acc 0:19:C5 5:q:C#5+rest 0:q:rest+d6+d7+n7 6:q:C5+x7 endrepeat  # measure 1\n"
+              "    end                                         # measure 1\n");
 }
 
 }  // namespace

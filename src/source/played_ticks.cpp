@@ -1,0 +1,65 @@
+#include "source/played_ticks.h"
+
+#include <memory>
+#include <string>
+
+#include "containers/list.h"
+#include "output/output.h"
+#include "playback/listener.h"
+#include "playback/tick.h"
+#include "song/loader.h"
+#include "song/parser.h"
+
+namespace {
+
+// Notes where each group starts as it is applied: the file offset of its
+// first event, and the tick.
+class GroupStarts final : public PlaybackListener {
+public:
+    explicit GroupStarts(std::vector<std::pair<size_t, int64_t>>& applied) : applied_(applied) {}
+
+    void GroupApplying(const SSONG& song, int32_t /*banner*/) override {
+        const void* group = song.current ? song.current : ListHead(&song.events);
+        if (group) applied_.emplace_back(EventOffset(static_cast<const SEVENT*>(group)), song.tick);
+    }
+
+private:
+    std::vector<std::pair<size_t, int64_t>>& applied_;
+};
+
+// Drops the diagnostics while it lives: a cut stream is no news here, the
+// disassembly shows it.
+class DroppedDiagnostics {
+public:
+    DroppedDiagnostics() : previous_(SetDiagnosticSink([](const std::string&) {})) {}
+    ~DroppedDiagnostics() { SetDiagnosticSink(std::move(previous_)); }
+    DroppedDiagnostics(const DroppedDiagnostics&) = delete;
+    DroppedDiagnostics& operator=(const DroppedDiagnostics&) = delete;
+
+private:
+    DiagnosticSink previous_;
+};
+
+}  // namespace
+
+PlayedTicks::PlayedTicks(std::span<const uint8_t> song, int slots) {
+    const MutedOutput quiet;  // the header and parse traces
+    const DroppedDiagnostics dropped;
+    const std::unique_ptr<SSONG, decltype(&FreeSong)> loaded(LoadSongImage(song, slots), FreeSong);
+    if (loaded) {
+        GetSongParameters(loaded.get());
+        InitSong(loaded.get());
+        // Parsed as it plays: only the groups not yet played are held.
+        loaded->streamState = kStreamLive;
+        if (ParseNextGroup(loaded.get())) {
+            GroupStarts starts(applied_);
+            PlaySong(loaded.get(), starts);
+        }
+    }
+}
+
+std::optional<int64_t> PlayedTicks::TickOf(size_t offset) {
+    while (next_ < applied_.size() && applied_[next_].first < offset) ++next_;
+    if (next_ < applied_.size() && applied_[next_].first == offset) return applied_[next_].second;
+    return std::nullopt;
+}

@@ -1,0 +1,28 @@
+// The ticks at which the playback engine applies the groups of a song, for
+// the comments of the disassembly: the song plays in this process, printing
+// nothing, as `songsim check` plays it, so the ticks are the ones the check
+// reports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+class PlayedTicks {
+public:
+    // Plays `song`, a whole song file of header size or more, with `slots`
+    // note slots.
+    PlayedTicks(std::span<const uint8_t> song, int slots);
+
+    // The tick of the group whose bytes start at file offset `offset`;
+    // nothing for a group the engine never applied (an empty group, or one
+    // after playback stopped). Asked with rising offsets.
+    std::optional<int64_t> TickOf(size_t offset);
+
+private:
+    std::vector<std::pair<size_t, int64_t>> applied_;  // offset and tick, in the order applied
+    size_t next_ = 0;
+};
