@@ -111,10 +111,10 @@ private:
     }
 
     int Number(const Word& word, int low, int high, std::string_view what) const;
-    // A code by its name (one of the `count` codes of a table has it), or by
-    // its number in low..high. `hint` stands for the list of names in messages.
-    int Code(const Word& word, std::string_view (*wordOf)(int), size_t count, int low, int high, std::string_view what,
-             std::string_view hint = {}) const;
+    // A code by its name (`named`, the code of the word when it is a name),
+    // or by its number in low..high; `names` lists the names for a message.
+    int Code(const Word& word, std::optional<int> named, int low, int high, std::string_view what,
+             std::string (*names)()) const;
     // A text in double quotes, or a bare one, of at most `size` bytes.
     std::string Text(const Word& word, size_t size, std::string_view what) const;
     bool OnOff(const Word& word) const;
@@ -151,14 +151,12 @@ int Assembler::Number(const Word& word, int low, int high, std::string_view what
     return static_cast<int>(*value);
 }
 
-int Assembler::Code(const Word& word, std::string_view (*wordOf)(int), size_t count, int low, int high,
-                    std::string_view what, std::string_view hint) const {
-    for (size_t code = 0; code < count; ++code)
-        if (!word.text.empty() && wordOf(static_cast<int>(code)) == word.text) return static_cast<int>(code);
+int Assembler::Code(const Word& word, std::optional<int> named, int low, int high, std::string_view what,
+                    std::string (*names)()) const {
+    if (named) return *named;
     if (!ParseNumber(word.text))
-        Fail(word, "unknown " + std::string(what) + " " + Quoted(word.text) + " (" +
-                       (hint.empty() ? NamesOf(wordOf, count) : std::string(hint)) + ", or a code " + Range(low, high) +
-                       ")");
+        Fail(word, "unknown " + std::string(what) + " " + Quoted(word.text) + " (" + names() + ", or a code " +
+                       Range(low, high) + ")");
     return Number(word, low, high, "the " + std::string(what));
 }
 
@@ -308,7 +306,10 @@ void Assembler::GroupLine() {
     bool groupEnd = true;
     for (size_t at = 0; at < words_.size(); ++at) {
         const Word& word = words_[at];
-        if (word.text == "bytes") {
+        // Most words are notes, and no other word holds a ':'.
+        if (word.text.find(':') != std::string_view::npos) {
+            group_.push_back(Note(word));
+        } else if (word.text == "bytes") {
             if (at + 1 == words_.size()) Fail(word, "'bytes' needs a value");
             for (++at; at < words_.size(); ++at) raw_.push_back(static_cast<uint8_t>(Number(words_[at], 0, 255, "a byte")));
             groupEnd = false;
@@ -325,8 +326,6 @@ void Assembler::GroupLine() {
                 groupEnd = false;
             }
             if (control->code == kCodeSongEnd) ender_ = "end";
-        } else if (word.text.find(':') != std::string_view::npos) {
-            group_.push_back(Note(word));
         } else {
             Fail(word, "unknown event " + Quoted(word.text));
         }
@@ -355,9 +354,11 @@ StreamEvent Assembler::Control(const ControlEvent& control, size_t& at) const {
         const int high = low + 255;
         int byte = 0;
         if (control.argument == Argument::kKey)
-            byte = Code(value, KeyWord, keySignatureNames.size(), low, high, control.what);
+            byte = Code(value, KeyCode(value.text), low, high, control.what,
+                        [] { return NamesOf(KeyWord, keySignatureNames.size()); });
         else if (control.argument == Argument::kTime)
-            byte = Code(value, TimeWord, timeSignatureNames.size(), low, high, control.what);
+            byte = Code(value, TimeCode(value.text), low, high, control.what,
+                        [] { return NamesOf(TimeWord, timeSignatureNames.size()); });
         else
             byte = Number(value, low, high, "the " + std::string(control.what));
         event.bytes[event.size - 1] = static_cast<uint8_t>(byte);
@@ -371,14 +372,19 @@ StreamEvent Assembler::Control(const ControlEvent& control, size_t& at) const {
 
 // TRACK:DURATION:PITCH or TRACK:DURATION:rest, then flags with '+'.
 StreamEvent Assembler::Note(const Word& word) const {
-    const size_t plus = std::min(word.text.find('+'), word.text.size());
-    const size_t first = word.text.find(':');
-    const size_t second = word.text.find(':', first + 1);
-    if (second >= plus || word.text.find(':', second + 1) < plus)
-        Fail(word, "a note is TRACK:DURATION:PITCH, not " + Quoted(word.text));
+    // One pass finds the two ':' and the first '+'.
+    std::array<size_t, 3> colons{};
+    size_t count = 0;
+    size_t plus = 0;
+    for (; plus < word.text.size() && word.text[plus] != '+'; ++plus)
+        if (word.text[plus] == ':' && count < colons.size()) colons[count++] = plus;
+    if (count != 2) Fail(word, "a note is TRACK:DURATION:PITCH, not " + Quoted(word.text));
+    const size_t first = colons[0];
+    const size_t second = colons[1];
     const int track = Number(Part(word, 0, first), -1, kTrackCount - 1, "the track");
-    const int duration = Code(Part(word, first + 1, second - first - 1), DurationWord, kDurationCodes, 0,
-                              kDurationCodes - 1, "duration", "w h q e s t, then '.' or '3'");
+    const Word durationWord = Part(word, first + 1, second - first - 1);
+    const int duration = Code(durationWord, DurationCode(durationWord.text), 0, kDurationCodes - 1, "duration",
+                              [] { return std::string("w h q e s t, then '.' or '3'"); });
     const Word pitchWord = Part(word, second + 1, plus - second - 1);
     const bool rest = pitchWord.text == "rest";
     const std::optional<int> pitch = rest ? 0 : Pitch(pitchWord.text);

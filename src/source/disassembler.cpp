@@ -173,11 +173,10 @@ void AppendStream(std::string& out, Bytes stream, PlayedTicks* ticks) {
         const size_t start = kHeaderSize + reader.Offset();
         group.clear();
         bool ended = false;
-        while (const std::optional<StreamEvent> event = reader.Next()) {
-            group.push_back(*event);
-            if (event->Code() == kCodeMeasureBar) ++measure;
-            ended = event->EndsGroup();
-            if (ended) break;
+        for (StreamEvent event; !ended && reader.Next(event);) {
+            group.push_back(event);
+            if (event.Code() == kCodeMeasureBar) ++measure;
+            ended = event.EndsGroup();
         }
         const GroupPlace place{ticks ? ticks->TickOf(start) : std::nullopt, measure};
         if (!ended) {
@@ -202,7 +201,7 @@ void AppendStream(std::string& out, Bytes stream, PlayedTicks* ticks) {
 
 std::string Disassemble(std::span<const uint8_t> song, PlayedTicks* ticks) {
     std::string out;
-    out.reserve(song.size() * 8);
+    out.reserve(song.size() * 10);  // what a long song takes, so the text is not copied as it grows
     out += kPreamble;
     const Bytes header = song.first(kHeaderSize);
     AppendHeaderFields(out, header);

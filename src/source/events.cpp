@@ -48,16 +48,16 @@ bool StreamReader::Take(uint8_t& byte) {
     return true;
 }
 
-std::optional<StreamEvent> StreamReader::Next() {
+bool StreamReader::Next(StreamEvent& event) {
     const size_t start = at_;
-    StreamEvent event;
-    if (!Take(event.bytes[0])) return std::nullopt;
+    event = {};
+    if (!Take(event.bytes[0])) return false;
     event.size = EventSize(event.bytes[0]);
     for (size_t i = 1; i < event.size; ++i) {
         if (!Take(event.bytes[i])) {
             at_ = start;  // the cut event stays unread
-            return std::nullopt;
+            return false;
         }
     }
-    return event;
+    return true;
 }

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string_view>
 
@@ -115,9 +114,9 @@ class StreamReader {
 public:
     explicit StreamReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
-    // The next event; nothing when the bytes end, at an event or inside one
-    // (Rest() then holds the bytes of the cut event).
-    std::optional<StreamEvent> Next();
+    // Reads the next event into `event`; false when the bytes end, at an
+    // event or inside one (Rest() then holds the bytes of the cut event).
+    bool Next(StreamEvent& event);
     std::span<const uint8_t> Rest() const { return bytes_.subspan(at_); }
     size_t Offset() const { return at_; }  // of the next event
 

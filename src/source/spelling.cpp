@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <string>
 #include <utility>
 
 #include "song/tables.h"
@@ -9,28 +10,39 @@
 namespace {
 
 // The plain note values by letter, as codes of the duration table: whole,
-// half, quarter, eighth, sixteenth and thirty-second.
+// half, quarter, eighth, sixteenth and thirty-second (the order of kLetters).
 constexpr std::array<std::pair<char, size_t>, 6> kPlainValues = {{
     {'w', 18}, {'h', 15}, {'q', 12}, {'e', 9}, {'s', 6}, {'t', 3}}};
+
+constexpr std::string_view kLetters = "whqest";
+constexpr std::string_view kMarks = ".3";  // dotted, triplet
 
 struct ShortWord {
     std::array<char, 2> text{};
     size_t size = 0;
 };
 
+struct DurationWords {
+    std::array<ShortWord, kDurationCodes> byCode{};
+    // The code of each letter with no mark, '.' and '3'; -1 for none.
+    std::array<std::array<int, 3>, kLetters.size()> byWord{};
+};
+
 // The word of every duration code: a letter, then '.' for a dotted value
 // (half as long again) or '3' for a triplet (two thirds as long), for each
 // code whose length in the table is one of these.
-constexpr std::array<ShortWord, kDurationCodes> kDurationWords = [] {
-    std::array<ShortWord, kDurationCodes> words{};
-    for (const auto& [letter, plainCode] : kPlainValues) {
-        const int32_t plain = durationTable[plainCode].ticks;
-        const std::array<std::pair<char, int32_t>, 3> forms = {{{'\0', plain}, {'.', plain * 3 / 2}, {'3', plain * 2 / 3}}};
-        for (const auto& [mark, ticks] : forms) {
+constexpr DurationWords kDurationWords = [] {
+    DurationWords words{};
+    for (size_t letter = 0; letter < kLetters.size(); ++letter) {
+        const int32_t plain = durationTable[kPlainValues[letter].second].ticks;
+        const std::array<int32_t, 3> lengths = {plain, plain * 3 / 2, plain * 2 / 3};
+        for (size_t form = 0; form < lengths.size(); ++form) {
+            words.byWord[letter][form] = -1;
             for (size_t code = 0; code < durationTable.size(); ++code) {
-                if (durationTable[code].ticks != ticks) continue;
-                words[code].text = {letter, mark};
-                words[code].size = mark ? 2 : 1;
+                if (durationTable[code].ticks != lengths[form]) continue;
+                words.byCode[code].text = {kLetters[letter], form == 0 ? '\0' : kMarks[form - 1]};
+                words.byCode[code].size = form == 0 ? 1 : 2;
+                words.byWord[letter][form] = static_cast<int>(code);
             }
         }
     }
@@ -52,15 +64,31 @@ bool InTable(const Table& table, int code) {
     return code >= 0 && static_cast<size_t>(code) < table.size();
 }
 
+// The code among the first `count` whose word is `word`.
+std::optional<int> CodeOf(std::string_view word, size_t count, std::string_view (*wordOf)(int)) {
+    for (size_t code = 0; code < count; ++code)
+        if (!word.empty() && wordOf(static_cast<int>(code)) == word) return static_cast<int>(code);
+    return std::nullopt;
+}
+
 constexpr std::string_view kMajor = "MAJ";
 constexpr std::string_view kHexDigits = "0123456789ABCDEF";
 
 }  // namespace
 
 std::string_view DurationWord(int code) {
-    if (!InTable(kDurationWords, code)) return {};
-    const ShortWord& word = kDurationWords[static_cast<size_t>(code)];
+    if (!InTable(kDurationWords.byCode, code)) return {};
+    const ShortWord& word = kDurationWords.byCode[static_cast<size_t>(code)];
     return {word.text.data(), word.size};
+}
+
+std::optional<int> DurationCode(std::string_view word) {
+    if (word.empty() || word.size() > 2) return std::nullopt;
+    const size_t letter = kLetters.find(word[0]);
+    const size_t form = word.size() == 1 ? 0 : kMarks.find(word[1]) + 1;  // npos + 1 is 0: no form
+    if (letter == std::string_view::npos || (form == 0 && word.size() == 2)) return std::nullopt;
+    const int code = kDurationWords.byWord[letter][form];
+    return code < 0 ? std::nullopt : std::optional<int>(code);
 }
 
 std::string_view KeyWord(int code) {
@@ -69,11 +97,15 @@ std::string_view KeyWord(int code) {
     return name.ends_with(kMajor) ? name.substr(0, name.size() - kMajor.size()) : std::string_view{};
 }
 
+std::optional<int> KeyCode(std::string_view word) { return CodeOf(word, keySignatureNames.size(), KeyWord); }
+
 std::string_view TimeWord(int code) {
     if (!InTable(timeSignatureNames, code)) return {};
     const std::string_view name = timeSignatureNames[static_cast<size_t>(code)];
     return name == "NA" ? std::string_view{} : name;
 }
+
+std::optional<int> TimeCode(std::string_view word) { return CodeOf(word, timeSignatureNames.size(), TimeWord); }
 
 std::optional<int> Pitch(std::string_view word) {
     if (word.empty() || word[0] < 'A' || word[0] > 'G') return std::nullopt;
@@ -118,24 +150,43 @@ void AppendHex(std::string& out, uint32_t value, int digits) {
     for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHexDigits[(value >> shift) & 15];
 }
 
+namespace {
+
+// The words of every pitch and duration code, made once: a long song spells
+// millions of notes.
+struct NoteWords {
+    std::array<std::string, 128> pitches;              // "C5"
+    std::array<std::string, kDurationCodes> durations;  // "q", or the code
+};
+
+const NoteWords& Words() {
+    static const NoteWords words = [] {
+        NoteWords made;
+        for (size_t pitch = 0; pitch < made.pitches.size(); ++pitch) {
+            std::array<char, 8> name{};
+            FormatNoteName(name, static_cast<int32_t>(pitch));
+            made.pitches[pitch] = name.data();
+        }
+        for (size_t code = 0; code < made.durations.size(); ++code) {
+            const std::string_view word = DurationWord(static_cast<int>(code));
+            made.durations[code] = word.empty() ? std::to_string(code) : std::string(word);
+        }
+        return made;
+    }();
+    return words;
+}
+
+}  // namespace
+
 void AppendNote(std::string& out, const StreamEvent& note) {
+    const NoteWords& words = Words();
     AppendNumber(out, note.Track());
     out += ':';
-    const std::string_view duration = DurationWord(note.Duration());
-    if (duration.empty())
-        AppendNumber(out, note.Duration());
-    else
-        out += duration;
+    out += words.durations[static_cast<size_t>(note.Duration())];
     out += ':';
     const NoteFlag& rest = kNoteFlags[0];
     const bool restWord = note.Has(rest) && note.Pitch() == 0;
-    if (restWord) {
-        out += "rest";
-    } else {
-        char name[8];
-        FormatNoteName(name, note.Pitch());
-        out += name;
-    }
+    out += restWord ? std::string_view("rest") : std::string_view(words.pitches[static_cast<size_t>(note.Pitch())]);
     for (const NoteFlag& flag : kNoteFlags) {
         if (!note.Has(flag) || (restWord && &flag == &rest)) continue;
         out += '+';

@@ -18,10 +18,13 @@ inline constexpr int kDurationCodes = 32;
 
 // "q", "e.", "h3" (plain, dotted, triplet); empty for a code without one.
 std::string_view DurationWord(int code);
+std::optional<int> DurationCode(std::string_view word);
 // Major keys by their tonic ("F", "Bb"); empty for a code without one.
 std::string_view KeyWord(int code);
+std::optional<int> KeyCode(std::string_view word);
 // "3/4"; empty for a code without one.
 std::string_view TimeWord(int code);
+std::optional<int> TimeCode(std::string_view word);
 // A letter, then '#' or 'b', then the octave: C5 is note 60. Notes 0..127.
 std::optional<int> Pitch(std::string_view word);
 
