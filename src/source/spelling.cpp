@@ -3,18 +3,15 @@
 #include <array>
 #include <charconv>
 #include <string>
-#include <utility>
 
 #include "song/tables.h"
 
 namespace {
 
-// The plain note values by letter, as codes of the duration table: whole,
-// half, quarter, eighth, sixteenth and thirty-second (the order of kLetters).
-constexpr std::array<std::pair<char, size_t>, 6> kPlainValues = {{
-    {'w', 18}, {'h', 15}, {'q', 12}, {'e', 9}, {'s', 6}, {'t', 3}}};
-
+// The plain note values: whole, half, quarter, eighth, sixteenth and
+// thirty-second, by letter and by their code in the duration table.
 constexpr std::string_view kLetters = "whqest";
+constexpr std::array<size_t, kLetters.size()> kPlainCodes = {18, 15, 12, 9, 6, 3};
 constexpr std::string_view kMarks = ".3";  // dotted, triplet
 
 struct ShortWord {
@@ -34,7 +31,7 @@ struct DurationWords {
 constexpr DurationWords kDurationWords = [] {
     DurationWords words{};
     for (size_t letter = 0; letter < kLetters.size(); ++letter) {
-        const int32_t plain = durationTable[kPlainValues[letter].second].ticks;
+        const int32_t plain = durationTable[kPlainCodes[letter]].ticks;
         const std::array<int32_t, 3> lengths = {plain, plain * 3 / 2, plain * 2 / 3};
         for (size_t form = 0; form < lengths.size(); ++form) {
             words.byWord[letter][form] = -1;
