@@ -1,3 +1,148 @@
 #include "driver/export_commands.h"
 
-void AddExportCommands(CLI::App& /*app*/, CommandTable& /*commands*/) {}
+#include <cinttypes>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "audio/audio_file.h"
+#include "audio/render.h"
+#include "audio/synthesizer.h"
+#include "driver/phases.h"
+#include "midi/midi_song.h"
+#include "midi/smf_writer.h"
+#include "output/atomic_file.h"
+#include "output/output.h"
+#include "output/progress.h"
+#include "playback/tick.h"
+
+namespace {
+
+struct ExportArgs {
+    std::string song;
+    std::string output;
+    ExportOptions options;
+    std::string soundfont = kDefaultSoundfont;  // render only
+    int sampleRate = kDefaultSampleRate;        // render only
+};
+
+// A song played for export: what it played, and its MIDI performance.
+struct PlayedSong {
+    Timeline timeline;
+    MidiSong midi;
+};
+
+// Writing the output must not destroy the song being read.
+bool OverwritesSong(const ExportArgs& args) {
+    if (args.song == "-" || !IsSameFile(args.song, args.output)) return false;
+    Complain("%s: is the song being read; give another output file", args.output.c_str());
+    return true;
+}
+
+// Plays the song with nothing printed. None when it cannot be read (the
+// reason is diagnosed already).
+std::optional<PlayedSong> PlayForExport(const ExportArgs& args) {
+    const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
+    SongPtr song = OpenSong(args.song, Parsing::AsItPlays);
+    if (!song) return std::nullopt;
+    Recorder recorder({.keepNotes = true});
+    PlaySong(song.get(), recorder);
+    if (song->streamState == kStreamFailed) return std::nullopt;  // memory ran out
+    PlayedSong played{.timeline = recorder.Take(), .midi = {}};
+    played.midi = BuildMidiSong(*song, played.timeline, args.options);
+    return played;
+}
+
+// Puts the complete output in place, then says what the export lost and
+// where playback stopped. Returns the exit status.
+int Finish(AtomicFile& output, const PlayedSong& played, bool midiFile) {
+    if (!output.Commit()) {
+        Complain("%s", output.Error().c_str());
+        return 1;
+    }
+    const std::string lost = DescribeLosses(played.midi.losses, midiFile);
+    if (!lost.empty()) Diagnose("%s", lost.c_str());
+    const Timeline& timeline = played.timeline;
+    if (timeline.stopReason == kStopNone) return 0;
+    Diagnose("playback stopped at tick %" PRId64 ": %s; %s ends there, every note ended", timeline.lastTick,
+             std::string(StopMeaning(timeline.stopReason)).c_str(), midiFile ? "the MIDI file" : "the audio");
+    return 1;
+}
+
+int RunMidi(const ExportArgs& args) {
+    if (OverwritesSong(args)) return 1;
+    AtomicFile output(args.output);
+    if (!output.Ok()) {
+        Complain("%s", output.Error().c_str());
+        return 1;
+    }
+    const std::optional<PlayedSong> played = PlayForExport(args);
+    if (!played) return 1;
+    output.Write(WriteStandardMidiFile(played->midi));
+    return Finish(output, *played, true);
+}
+
+int RunRender(const ExportArgs& args) {
+    if (OverwritesSong(args)) return 1;
+    AtomicFile output(args.output);
+    if (!output.Ok()) {
+        Complain("%s", output.Error().c_str());
+        return 1;
+    }
+    Synthesizer synth(args.soundfont, args.sampleRate);
+    if (!synth.Ok()) {
+        Complain("%s", synth.Error().c_str());
+        return 1;
+    }
+    const std::optional<PlayedSong> played = PlayForExport(args);
+    if (!played) return 1;
+    AudioFileWriter audio(fileno(output.Stream()), args.output, args.sampleRate);
+    ProgressBar bar("rendering");
+    const bool rendered =
+        audio.Ok() &&
+        RenderSong(played->midi, played->timeline, args.sampleRate, synth, audio,
+                   [&bar](double fraction) { bar.Update(fraction); }) &&
+        audio.Close();
+    if (!rendered) {
+        Complain("%s", audio.Error().c_str());
+        return 1;
+    }
+    return Finish(output, *played, false);
+}
+
+CLI::App* AddExportCommand(CLI::App& app, const char* name, const char* description, const char* outputHelp,
+                           ExportArgs& args) {
+    CLI::App* command = app.add_subcommand(name, description);
+    command->add_option("file", args.song, "Song file, or - for standard input")->required();
+    command->add_option("-o,--output", args.output, outputHelp)->required();
+    command->add_flag("--transpose-octaves", args.options.transposeOctaves,
+                      "Shift each track by the octave code of its header (the engine does not)");
+    command->add_flag("--skip-disabled", args.options.skipDisabled,
+                      "Leave out the tracks that are off in the enable mask (the engine plays them)");
+    return command;
+}
+
+}  // namespace
+
+void AddExportCommands(CLI::App& app, CommandTable& commands) {
+    auto midi = std::make_shared<ExportArgs>();
+    CLI::App* midiCommand = AddExportCommand(app, "midi", "Write what the engine plays as a Standard MIDI File",
+                                             "MIDI file to write", *midi);
+    commands.push_back({midiCommand, [midi] { return RunMidi(*midi); }});
+
+    auto render = std::make_shared<ExportArgs>();
+    CLI::App* renderCommand =
+        AddExportCommand(app, "render", "Render what the engine plays to audio with FluidSynth",
+                         "Audio file to write: .wav or .flac (16-bit stereo) or .ogg", *render);
+    renderCommand->get_option("--output")->check(CLI::Validator(
+        [](std::string& path) {
+            return AudioFormatOf(path) ? std::string() : std::string("not an audio file name: use ") + kAudioExtensions;
+        },
+        "FILE"));
+    renderCommand->add_option("--soundfont", render->soundfont, "General MIDI soundfont")
+        ->capture_default_str();
+    renderCommand->add_option("--rate", render->sampleRate, "Sample rate in Hz")
+        ->check(CLI::Range(kMinSampleRate, kMaxSampleRate))
+        ->capture_default_str();
+    commands.push_back({renderCommand, [render] { return RunRender(*render); }});
+}
