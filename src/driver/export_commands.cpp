@@ -136,7 +136,7 @@ void AddExportCommands(CLI::App& app, CommandTable& commands) {
                          "Audio file to write: .wav or .flac (16-bit stereo) or .ogg", *render);
     renderCommand->get_option("--output")->check(CLI::Validator(
         [](std::string& path) {
-            return AudioFormatOf(path) ? std::string() : std::string("not an audio file name: use ") + kAudioExtensions;
+            return AudioFormatOf(path) ? std::string() : path + ": not an audio file name: use " + kAudioExtensions;
         },
         "FILE"));
     renderCommand->add_option("--soundfont", render->soundfont, "General MIDI soundfont")
