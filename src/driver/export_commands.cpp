@@ -1,5 +1,6 @@
 #include "driver/export_commands.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "output/output.h"
 #include "output/progress.h"
 #include "playback/tick.h"
+#include "song/loader.h"
 
 namespace {
 
@@ -39,13 +41,23 @@ bool OverwritesSong(const ExportArgs& args) {
     return true;
 }
 
+// Notes and rests take at least 3 bytes of the stream each. Room for them
+// all up front costs address space only (up to 128 MiB of it), and spares a
+// long song's notes from being copied as their vector grows.
+size_t ExpectedNotes(const SSONG& song) {
+    constexpr size_t kBytesPerNote = 3;
+    constexpr size_t kMostNotes = size_t{1} << 22;
+    const size_t stream = song.dataSize > kHeaderSize ? song.dataSize - kHeaderSize : 0;
+    return std::min(stream / kBytesPerNote, kMostNotes);
+}
+
 // Plays the song with nothing printed. None when it cannot be read (the
 // reason is diagnosed already).
 std::optional<PlayedSong> PlayForExport(const ExportArgs& args) {
     const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
     SongPtr song = OpenSong(args.song, Parsing::AsItPlays);
     if (!song) return std::nullopt;
-    Recorder recorder({.keepNotes = true});
+    Recorder recorder({.keepNotes = true, .expectedNotes = ExpectedNotes(*song)});
     PlaySong(song.get(), recorder);
     if (song->streamState == kStreamFailed) return std::nullopt;  // memory ran out
     PlayedSong played{.timeline = recorder.Take(), .midi = {}};
