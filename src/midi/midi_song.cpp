@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <queue>
 
 #include "output/text.h"
 #include "playback/listener.h"
@@ -39,18 +41,6 @@ std::vector<MidiTrack> KeptTracks(const SSONG& song, const Timeline& timeline, c
     return tracks;
 }
 
-// Where a note's start or end falls among the changes of one tick: notes
-// that end there go first, so that a pitch ended and struck again in one
-// tick is not taken for a note struck while it sounds; a note that ends in
-// the tick it started (playback stopped there) ends after it starts.
-enum class Phase : uint8_t { Ends, Starts, EndsWhereItStarted };
-
-struct Change {
-    int64_t tick;
-    Phase phase;
-    uint32_t note;  // index into the kept notes
-};
-
 struct KeptNote {
     int64_t on;
     int64_t off;
@@ -62,80 +52,106 @@ struct KeptNote {
 
 // The notes MIDI can play: no rests, no disabled tracks when skipped, no
 // silent notes, no pitch transposed out of range.
-std::vector<KeptNote> KeptNotes(const SSONG& song, const Timeline& timeline, const ExportOptions& options,
-                                const TrackMap& map, ExportLosses& losses) {
-    std::vector<KeptNote> kept;
-    for (const TimedNote& note : timeline.notes) {
-        if (note.rest || note.track < 0 || note.track >= kTrackCount) continue;
-        const int32_t track = map[static_cast<size_t>(note.track)];
-        if (track == kNotKept) continue;
-        if (note.velocity <= 0) {
-            ++losses.silentNotes;
-            continue;
-        }
-        const int pitch = note.note + (options.transposeOctaves ? song.tracks[note.track].octaveShift : 0);
-        if (pitch < 0 || pitch >= kMidiPitches) {
-            ++losses.outOfRange;
-            continue;
-        }
-        // A note still sounding (none is, once playback has ended) ends at the last tick.
-        const int64_t off = note.off < 0 ? timeline.lastTick : note.off;
-        kept.push_back({.on = note.on,
-                        .off = off,
-                        .track = static_cast<uint16_t>(track),
-                        .channel = static_cast<uint8_t>(note.channel & 15),
-                        .pitch = static_cast<uint8_t>(pitch),
-                        .velocity = static_cast<uint8_t>(std::min<int>(note.velocity, 127))});
+std::optional<KeptNote> Keep(const TimedNote& note, const SSONG& song, const Timeline& timeline,
+                             const ExportOptions& options, const TrackMap& map, ExportLosses& losses) {
+    if (note.rest || note.track < 0 || note.track >= kTrackCount) return std::nullopt;
+    const int32_t track = map[static_cast<size_t>(note.track)];
+    if (track == kNotKept) return std::nullopt;
+    if (note.velocity <= 0) {
+        ++losses.silentNotes;
+        return std::nullopt;
     }
-    return kept;
-}
-
-std::vector<Change> ChangesInOrder(const std::vector<KeptNote>& notes) {
-    std::vector<Change> changes;
-    changes.reserve(notes.size() * 2);
-    for (uint32_t i = 0; i < notes.size(); ++i) {
-        const KeptNote& note = notes[i];
-        changes.push_back({note.on, Phase::Starts, i});
-        changes.push_back({note.off, note.off == note.on ? Phase::EndsWhereItStarted : Phase::Ends, i});
+    const int pitch = note.note + (options.transposeOctaves ? song.tracks[note.track].octaveShift : 0);
+    if (pitch < 0 || pitch >= kMidiPitches) {
+        ++losses.outOfRange;
+        return std::nullopt;
     }
-    std::sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
-        if (a.tick != b.tick) return a.tick < b.tick;
-        if (a.phase != b.phase) return a.phase < b.phase;
-        return a.note < b.note;
-    });
-    return changes;
+    // A note still sounding (none is, once playback has ended) ends at the last tick.
+    const int64_t off = note.off < 0 ? timeline.lastTick : note.off;
+    return KeptNote{.on = note.on,
+                    .off = off,
+                    .track = static_cast<uint16_t>(track),
+                    .channel = static_cast<uint8_t>(note.channel & 15),
+                    .pitch = static_cast<uint8_t>(pitch),
+                    .velocity = static_cast<uint8_t>(std::min<int>(note.velocity, 127))};
 }
 
 // A synthesizer, and every MIDI reader, knows one note per channel and
 // pitch. While notes overlap on one, a new strike ends the sounding note
 // and starts its own, and the pitch is let go when the last of them ends.
-std::vector<NoteMessage> NoteMessages(const std::vector<KeptNote>& notes, ExportLosses& losses) {
+class Performance {
+public:
+    // Each note gives one note on and one note off.
+    Performance(size_t notes, ExportLosses& losses) : losses_(losses) { messages_.reserve(notes * 2); }
+
+    void Start(const KeptNote& note) {
+        Sounding& sounding = At(note.channel, note.pitch);
+        if (sounding.notes > 0) {
+            messages_.push_back(Off(note.channel, note.pitch, note.on, sounding.track));
+            ++losses_.restruck;
+        }
+        messages_.push_back({.tick = note.on, .track = note.track, .on = true, .channel = note.channel,
+                             .pitch = note.pitch, .velocity = note.velocity});
+        sounding.track = note.track;
+        ++sounding.notes;
+    }
+    void End(uint8_t channel, uint8_t pitch, int64_t tick) {
+        Sounding& sounding = At(channel, pitch);
+        if (--sounding.notes == 0) messages_.push_back(Off(channel, pitch, tick, sounding.track));
+    }
+    std::vector<NoteMessage> Take() { return std::move(messages_); }
+
+private:
     struct Sounding {
         int32_t notes = 0;   // engine notes holding the pitch
         uint16_t track = 0;  // the MIDI track of the note on that sounds
     };
-    std::vector<Sounding> sounding(kMidiChannels * kMidiPitches);
-    std::vector<NoteMessage> messages;
-    messages.reserve(notes.size() * 2);
-    for (const Change& change : ChangesInOrder(notes)) {
-        const KeptNote& note = notes[change.note];
-        Sounding& pitch = sounding[static_cast<size_t>(note.channel) * kMidiPitches + note.pitch];
-        const NoteMessage off{.tick = change.tick, .track = pitch.track, .on = false, .channel = note.channel,
-                              .pitch = note.pitch};
-        if (change.phase == Phase::Starts) {
-            if (pitch.notes > 0) {
-                messages.push_back(off);
-                ++losses.restruck;
-            }
-            messages.push_back({.tick = change.tick, .track = note.track, .on = true, .channel = note.channel,
-                                .pitch = note.pitch, .velocity = note.velocity});
-            pitch.track = note.track;
-            ++pitch.notes;
-        } else if (--pitch.notes == 0) {
-            messages.push_back(off);
-        }
+    Sounding& At(uint8_t channel, uint8_t pitch) { return sounding_[size_t{channel} * kMidiPitches + pitch]; }
+    static NoteMessage Off(uint8_t channel, uint8_t pitch, int64_t tick, uint16_t track) {
+        return {.tick = tick, .track = track, .on = false, .channel = channel, .pitch = pitch};
     }
-    return messages;
+
+    ExportLosses& losses_;
+    std::array<Sounding, kMidiChannels * kMidiPitches> sounding_{};
+    std::vector<NoteMessage> messages_;
+};
+
+// A note's end, waiting for its tick. Within a tick the notes that end go
+// first, so that a pitch ended and struck again in one tick is not taken for
+// a note struck while it sounds; a note that ends in the tick it started
+// (playback stopped there) ends after every start of that tick.
+struct PendingEnd {
+    static constexpr uint32_t kEndsWhereItStarted = 1u << 31;
+
+    int64_t tick;
+    uint32_t rank;  // within the tick: the order of its start (below 2^31), kEndsWhereItStarted added
+    uint8_t channel;
+    uint8_t pitch;
+    bool operator>(const PendingEnd& other) const { return tick != other.tick ? tick > other.tick : rank > other.rank; }
+    bool ComesBefore(int64_t start) const { return tick < start || (tick == start && rank < kEndsWhereItStarted); }
+};
+
+// The timeline holds the notes in the order they started; their ends wait
+// in a queue, which holds no more notes than sound at once.
+std::vector<NoteMessage> NoteMessages(const SSONG& song, const Timeline& timeline, const ExportOptions& options,
+                                      const TrackMap& map, ExportLosses& losses) {
+    Performance performance(timeline.notes.size(), losses);
+    std::priority_queue<PendingEnd, std::vector<PendingEnd>, std::greater<>> ends;
+    const auto endUntil = [&](auto due) {
+        for (; !ends.empty() && due(ends.top()); ends.pop())
+            performance.End(ends.top().channel, ends.top().pitch, ends.top().tick);
+    };
+    uint32_t order = 0;
+    for (const TimedNote& timed : timeline.notes) {
+        const std::optional<KeptNote> note = Keep(timed, song, timeline, options, map, losses);
+        if (!note) continue;
+        endUntil([&](const PendingEnd& end) { return end.ComesBefore(note->on); });
+        performance.Start(*note);
+        const uint32_t rank = order++ | (note->off == note->on ? PendingEnd::kEndsWhereItStarted : 0);
+        ends.push({.tick = note->off, .rank = rank, .channel = note->channel, .pitch = note->pitch});
+    }
+    endUntil([](const PendingEnd&) { return true; });
+    return performance.Take();
 }
 
 std::string NoteText(int32_t note) {
@@ -190,12 +206,13 @@ std::vector<ConductorEvent> Conductor(const Timeline& timeline, ExportLosses& lo
     if (!tempoAtStart) events.push_back({.tick = 0, .what = TempoOf(kDefaultTempo, losses)});
     for (const TimedControl& control : timeline.controls)
         if (std::optional<ConductorEvent> event = ConductorEventOf(control, losses)) events.push_back(std::move(*event));
+    // Controls and errors each come in tick order; at one tick, controls first.
+    const auto errorsFrom = static_cast<std::ptrdiff_t>(events.size());
     for (const TimedError& error : timeline.errors) events.push_back({.tick = error.tick, .what = Marker{ErrorMarker(error.error)}});
+    std::inplace_merge(events.begin(), events.begin() + errorsFrom, events.end(),
+                       [](const ConductorEvent& a, const ConductorEvent& b) { return a.tick < b.tick; });
     if (timeline.stopReason != kStopNone)
         events.push_back({.tick = timeline.lastTick, .what = Marker{"Stopped: " + std::string(StopMeaning(timeline.stopReason))}});
-    // Controls and errors each come in tick order; at one tick, controls first.
-    std::stable_sort(events.begin(), events.end(),
-                     [](const ConductorEvent& a, const ConductorEvent& b) { return a.tick < b.tick; });
     return events;
 }
 
@@ -211,7 +228,7 @@ MidiSong BuildMidiSong(const SSONG& song, const Timeline& timeline, const Export
     midi.title = CleanText(song.title);
     TrackMap map{};
     midi.tracks = KeptTracks(song, timeline, options, map, midi.losses);
-    midi.notes = NoteMessages(KeptNotes(song, timeline, options, map, midi.losses), midi.losses);
+    midi.notes = NoteMessages(song, timeline, options, map, midi.losses);
     midi.conductor = Conductor(timeline, midi.losses);
     midi.endTick = timeline.lastTick;
     return midi;

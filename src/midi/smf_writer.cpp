@@ -19,10 +19,14 @@ constexpr uint8_t kMetaTempo = 0x51;
 constexpr uint8_t kMetaTimeSignature = 0x58;
 constexpr uint8_t kMetaKeySignature = 0x59;
 
+constexpr size_t kHeaderChunkSize = 14;
+constexpr size_t kChunkHeaderSize = 8;  // its type and length
 constexpr uint16_t kFormatTracksInParallel = 1;
 constexpr uint16_t kTicksPerQuarterNote = kTicksPerQuarter;
 // The release velocity of a note off: the one keyboards send when they sense none.
 constexpr uint8_t kReleaseVelocity = 64;
+// A note message with the delta time before it, as most are: room enough.
+constexpr size_t kBytesPerMessage = 5;
 // A delta time is at most four bytes of seven bits.
 constexpr int64_t kLongestDelta = 0x0FFFFFFF;
 // A time signature's metronome click: MIDI clocks (24 a quarter) per beat,
@@ -34,12 +38,27 @@ void PutBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
     for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-// Seven bits a byte, most significant first, the high bit set on all but the last.
-void PutVariableLength(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 21; shift > 0; shift -= 7)
-        if (value >> shift) out.push_back(static_cast<uint8_t>(0x80 | ((value >> shift) & 0x7F)));
-    out.push_back(static_cast<uint8_t>(value & 0x7F));
-}
+// The few bytes that begin an event (its delta time, then a message, or a
+// meta event's type and length), put together here and added to the track in
+// one insert. Added byte by byte, every push_back would reload the vector's
+// pointers (a byte written may alias them): that took most of the writer's time.
+class EventStart {
+public:
+    void Put(uint8_t byte) { bytes_.at(size_++) = byte; }
+    // Seven bits a byte, most significant first, the high bit set on all but the last.
+    void PutVariableLength(uint32_t value) {
+        if (value < 0x80) return Put(static_cast<uint8_t>(value));  // most delta times
+        for (int shift = 21; shift > 0; shift -= 7)
+            if (value >> shift) Put(static_cast<uint8_t>(0x80 | ((value >> shift) & 0x7F)));
+        Put(static_cast<uint8_t>(value & 0x7F));
+    }
+    const uint8_t* begin() const { return bytes_.data(); }
+    const uint8_t* end() const { return bytes_.data() + size_; }
+
+private:
+    std::array<uint8_t, 12> bytes_{};  // a delta time, FF, a type and a length: 10 at most
+    size_t size_ = 0;
+};
 
 void PutText(std::vector<uint8_t>& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
@@ -47,16 +66,19 @@ void PutText(std::vector<uint8_t>& out, std::string_view text) {
 
 class TrackWriter {
 public:
+    void Reserve(size_t bytes) { bytes_.reserve(bytes); }
     // Events come in tick order.
     void Message(int64_t tick, std::initializer_list<uint8_t> message) {
-        Delta(tick);
-        bytes_.insert(bytes_.end(), message);
+        EventStart event = Delta(tick);
+        for (const uint8_t byte : message) event.Put(byte);
+        Add(event);
     }
     void Meta(int64_t tick, uint8_t type, std::span<const uint8_t> data) {
-        Delta(tick);
-        bytes_.push_back(kMeta);
-        bytes_.push_back(type);
-        PutVariableLength(bytes_, static_cast<uint32_t>(data.size()));
+        EventStart event = Delta(tick);
+        event.Put(kMeta);
+        event.Put(type);
+        event.PutVariableLength(static_cast<uint32_t>(data.size()));
+        Add(event);
         bytes_.insert(bytes_.end(), data.begin(), data.end());
     }
     void Meta(int64_t tick, uint8_t type, std::string_view text) {
@@ -64,6 +86,7 @@ public:
     }
     void End(int64_t tick) { Meta(std::max(tick, at_), kMetaEndOfTrack, std::span<const uint8_t>{}); }
 
+    size_t ChunkSize() const { return kChunkHeaderSize + bytes_.size(); }
     void AppendTo(std::vector<uint8_t>& file) const {
         PutText(file, "MTrk");
         PutBigEndian(file, static_cast<uint32_t>(bytes_.size()), 4);
@@ -71,15 +94,21 @@ public:
     }
 
 private:
-    void Delta(int64_t tick) {
+    void Add(const EventStart& event) { bytes_.insert(bytes_.end(), event.begin(), event.end()); }
+
+    EventStart Delta(int64_t tick) {
         int64_t delta = tick - at_;
         at_ = tick;
         // A gap longer than one delta can hold is bridged by empty text events.
         for (; delta > kLongestDelta; delta -= kLongestDelta) {
-            PutVariableLength(bytes_, kLongestDelta);
-            bytes_.insert(bytes_.end(), {kMeta, kMetaText, 0});
+            EventStart filler;
+            filler.PutVariableLength(kLongestDelta);
+            for (const uint8_t byte : {kMeta, kMetaText, uint8_t{0}}) filler.Put(byte);
+            Add(filler);
         }
-        PutVariableLength(bytes_, static_cast<uint32_t>(delta));
+        EventStart event;
+        event.PutVariableLength(static_cast<uint32_t>(delta));
+        return event;
     }
 
     std::vector<uint8_t> bytes_;
@@ -113,6 +142,9 @@ std::vector<uint8_t> WriteStandardMidiFile(const MidiSong& song) {
     conductor.End(song.endTick);
 
     std::vector<TrackWriter> tracks(song.tracks.size());
+    std::vector<size_t> messages(song.tracks.size());
+    for (const NoteMessage& note : song.notes) ++messages[note.track];
+    for (size_t i = 0; i < tracks.size(); ++i) tracks[i].Reserve(messages[i] * kBytesPerMessage);
     for (size_t i = 0; i < tracks.size(); ++i) {
         const MidiTrack& track = song.tracks[i];
         tracks[i].Meta(0, kMetaTrackName, track.name);
@@ -125,16 +157,19 @@ std::vector<uint8_t> WriteStandardMidiFile(const MidiSong& song) {
             tracks[note.track].Message(note.tick, {static_cast<uint8_t>(kNoteOff | note.channel), note.pitch, kReleaseVelocity});
     }
 
-    std::vector<uint8_t> file;
-    PutText(file, "MThd");
+    size_t fileSize = kHeaderChunkSize + conductor.ChunkSize();
+    for (TrackWriter& track : tracks) {
+        track.End(song.endTick);
+        fileSize += track.ChunkSize();
+    }
+    // (Begun as a list: g++ 12 at -O3 takes an insert into the empty vector for an overflow.)
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
+    file.reserve(fileSize);
     PutBigEndian(file, 6, 4);
     PutBigEndian(file, kFormatTracksInParallel, 2);
     PutBigEndian(file, static_cast<uint32_t>(tracks.size() + 1), 2);
     PutBigEndian(file, kTicksPerQuarterNote, 2);
     conductor.AppendTo(file);
-    for (TrackWriter& track : tracks) {
-        track.End(song.endTick);
-        track.AppendTo(file);
-    }
+    for (const TrackWriter& track : tracks) track.AppendTo(file);
     return file;
 }
