@@ -34,11 +34,19 @@ struct PlayedSong {
     MidiSong midi;
 };
 
-// Writing the output must not destroy the song being read.
-bool OverwritesSong(const ExportArgs& args) {
-    if (args.song == "-" || !IsSameFile(args.song, args.output)) return false;
-    Complain("%s: is the song being read; give another output file", args.output.c_str());
-    return true;
+// The output, written beside its target until complete. Null, with the
+// reason said, when it would destroy the song being read or cannot be made.
+std::unique_ptr<AtomicFile> OpenOutput(const ExportArgs& args) {
+    if (args.song != "-" && IsSameFile(args.song, args.output)) {
+        Complain("%s: is the song being read; give another output file", args.output.c_str());
+        return nullptr;
+    }
+    auto output = std::make_unique<AtomicFile>(args.output);
+    if (!output->Ok()) {
+        Complain("%s", output->Error().c_str());
+        return nullptr;
+    }
+    return output;
 }
 
 // Notes and rests take at least 3 bytes of the stream each. Room for them
@@ -82,25 +90,17 @@ int Finish(AtomicFile& output, const PlayedSong& played, bool midiFile) {
 }
 
 int RunMidi(const ExportArgs& args) {
-    if (OverwritesSong(args)) return 1;
-    AtomicFile output(args.output);
-    if (!output.Ok()) {
-        Complain("%s", output.Error().c_str());
-        return 1;
-    }
+    const std::unique_ptr<AtomicFile> output = OpenOutput(args);
+    if (!output) return 1;
     const std::optional<PlayedSong> played = PlayForExport(args);
     if (!played) return 1;
-    output.Write(WriteStandardMidiFile(played->midi));
-    return Finish(output, *played, true);
+    output->Write(WriteStandardMidiFile(played->midi));
+    return Finish(*output, *played, true);
 }
 
 int RunRender(const ExportArgs& args) {
-    if (OverwritesSong(args)) return 1;
-    AtomicFile output(args.output);
-    if (!output.Ok()) {
-        Complain("%s", output.Error().c_str());
-        return 1;
-    }
+    const std::unique_ptr<AtomicFile> output = OpenOutput(args);
+    if (!output) return 1;
     Synthesizer synth(args.soundfont, args.sampleRate);
     if (!synth.Ok()) {
         Complain("%s", synth.Error().c_str());
@@ -108,7 +108,7 @@ int RunRender(const ExportArgs& args) {
     }
     const std::optional<PlayedSong> played = PlayForExport(args);
     if (!played) return 1;
-    AudioFileWriter audio(fileno(output.Stream()), args.output, args.sampleRate);
+    AudioFileWriter audio(fileno(output->Stream()), args.output, args.sampleRate);
     ProgressBar bar("rendering");
     const bool rendered =
         audio.Ok() &&
@@ -119,7 +119,7 @@ int RunRender(const ExportArgs& args) {
         Complain("%s", audio.Error().c_str());
         return 1;
     }
-    return Finish(output, *played, false);
+    return Finish(*output, *played, false);
 }
 
 CLI::App* AddExportCommand(CLI::App& app, const char* name, const char* description, const char* outputHelp,
