@@ -182,7 +182,8 @@ void CheckMidiExport(std::span<const uint8_t> image) {
     if (!song) return;
     Recorder recorder({.keepNotes = true});
     PlaySong(song.get(), recorder);
-    const std::vector<uint8_t> bytes = WriteStandardMidiFile(BuildMidiSong(*song, recorder.Result(), {}));
+    MidiPerformance performance(*song, recorder.Result(), {});
+    const std::vector<uint8_t> bytes = WriteStandardMidiFile(performance);
 
     MidiReader file(bytes);
     file.Expect("MThd", "the file starts with its header chunk");

@@ -23,7 +23,7 @@ int64_t RenderFrames(const Timeline& timeline, int sampleRate);
 // Told the fraction of the frames rendered so far.
 using RenderProgress = std::function<void(double fraction)>;
 
-// Plays `midi`, as `timeline` times it, on `synth` into `file`. False when
-// the file could not be written (file.Error() says why).
-bool RenderSong(const MidiSong& midi, const Timeline& timeline, int sampleRate, Synthesizer& synth,
+// Plays `performance`, as `timeline` times it, on `synth` into `file`. False
+// when the file could not be written (file.Error() says why).
+bool RenderSong(MidiPerformance& performance, const Timeline& timeline, int sampleRate, Synthesizer& synth,
                 AudioFileWriter& file, const RenderProgress& progress);

@@ -28,10 +28,10 @@ struct ExportArgs {
     int sampleRate = kDefaultSampleRate;        // render only
 };
 
-// A song played for export: what it played, and its MIDI performance.
+// A song played for export, and what it played.
 struct PlayedSong {
+    SongPtr song;
     Timeline timeline;
-    MidiSong midi;
 };
 
 // The output, written beside its target until complete. Null, with the
@@ -68,19 +68,17 @@ std::optional<PlayedSong> PlayForExport(const ExportArgs& args) {
     Recorder recorder({.keepNotes = true, .expectedNotes = ExpectedNotes(*song)});
     PlaySong(song.get(), recorder);
     if (song->streamState == kStreamFailed) return std::nullopt;  // memory ran out
-    PlayedSong played{.timeline = recorder.Take(), .midi = {}};
-    played.midi = BuildMidiSong(*song, played.timeline, args.options);
-    return played;
+    return PlayedSong{.song = std::move(song), .timeline = recorder.Take()};
 }
 
 // Puts the complete output in place, then says what the export lost and
 // where playback stopped. Returns the exit status.
-int Finish(AtomicFile& output, const PlayedSong& played, bool midiFile) {
+int Finish(AtomicFile& output, const PlayedSong& played, const MidiPerformance& performance, bool midiFile) {
     if (!output.Commit()) {
         Complain("%s", output.Error().c_str());
         return 1;
     }
-    const std::string lost = DescribeLosses(played.midi.losses, midiFile);
+    const std::string lost = DescribeLosses(performance.Song().losses, midiFile);
     if (!lost.empty()) Diagnose("%s", lost.c_str());
     const Timeline& timeline = played.timeline;
     if (timeline.stopReason == kStopNone) return 0;
@@ -94,8 +92,9 @@ int RunMidi(const ExportArgs& args) {
     if (!output) return 1;
     const std::optional<PlayedSong> played = PlayForExport(args);
     if (!played) return 1;
-    output->Write(WriteStandardMidiFile(played->midi));
-    return Finish(*output, *played, true);
+    MidiPerformance performance(*played->song, played->timeline, args.options);
+    output->Write(WriteStandardMidiFile(performance));
+    return Finish(*output, *played, performance, true);
 }
 
 int RunRender(const ExportArgs& args) {
@@ -108,18 +107,19 @@ int RunRender(const ExportArgs& args) {
     }
     const std::optional<PlayedSong> played = PlayForExport(args);
     if (!played) return 1;
+    MidiPerformance performance(*played->song, played->timeline, args.options);
     AudioFileWriter audio(fileno(output->Stream()), args.output, args.sampleRate);
     ProgressBar bar("rendering");
     const bool rendered =
         audio.Ok() &&
-        RenderSong(played->midi, played->timeline, args.sampleRate, synth, audio,
+        RenderSong(performance, played->timeline, args.sampleRate, synth, audio,
                    [&bar](double fraction) { bar.Update(fraction); }) &&
         audio.Close();
     if (!rendered) {
         Complain("%s", audio.Error().c_str());
         return 1;
     }
-    return Finish(*output, *played, false);
+    return Finish(*output, *played, performance, false);
 }
 
 CLI::App* AddExportCommand(CLI::App& app, const char* name, const char* description, const char* outputHelp,

@@ -16,7 +16,6 @@ constexpr int32_t kNotKept = -1;
 constexpr uint32_t kSlowestTempo = 0xFFFFFF;
 constexpr double kMicrosecondsPerMinute = 60e6;
 
-// The MIDI track of each song track, or kNotKept.
 using TrackMap = std::array<int32_t, kTrackCount>;
 
 // The song tracks that sounded a note, less the disabled ones when asked.
@@ -33,6 +32,7 @@ std::vector<MidiTrack> KeptTracks(const SSONG& song, const Timeline& timeline, c
         kept.songTrack = t;
         kept.name = CleanText(track.name);
         kept.channel = static_cast<uint8_t>(track.channel & 15);
+        kept.notesOn = timeline.trackNotes[static_cast<size_t>(t)];
         if (track.patch >= 0)
             kept.program = static_cast<uint8_t>(track.patch);
         else
@@ -79,27 +79,25 @@ std::optional<KeptNote> Keep(const TimedNote& note, const SSONG& song, const Tim
 // A synthesizer, and every MIDI reader, knows one note per channel and
 // pitch. While notes overlap on one, a new strike ends the sounding note
 // and starts its own, and the pitch is let go when the last of them ends.
-class Performance {
+class Strikes {
 public:
-    // Each note gives one note on and one note off.
-    Performance(size_t notes, ExportLosses& losses) : losses_(losses) { messages_.reserve(notes * 2); }
+    Strikes(const std::function<void(const NoteMessage&)>& take, ExportLosses& losses) : take_(take), losses_(losses) {}
 
     void Start(const KeptNote& note) {
         Sounding& sounding = At(note.channel, note.pitch);
         if (sounding.notes > 0) {
-            messages_.push_back(Off(note.channel, note.pitch, note.on, sounding.track));
+            take_(Off(note.channel, note.pitch, note.on, sounding.track));
             ++losses_.restruck;
         }
-        messages_.push_back({.tick = note.on, .track = note.track, .on = true, .channel = note.channel,
-                             .pitch = note.pitch, .velocity = note.velocity});
+        take_({.tick = note.on, .track = note.track, .on = true, .channel = note.channel, .pitch = note.pitch,
+               .velocity = note.velocity});
         sounding.track = note.track;
         ++sounding.notes;
     }
     void End(uint8_t channel, uint8_t pitch, int64_t tick) {
         Sounding& sounding = At(channel, pitch);
-        if (--sounding.notes == 0) messages_.push_back(Off(channel, pitch, tick, sounding.track));
+        if (--sounding.notes == 0) take_(Off(channel, pitch, tick, sounding.track));
     }
-    std::vector<NoteMessage> Take() { return std::move(messages_); }
 
 private:
     struct Sounding {
@@ -111,9 +109,9 @@ private:
         return {.tick = tick, .track = track, .on = false, .channel = channel, .pitch = pitch};
     }
 
+    const std::function<void(const NoteMessage&)>& take_;
     ExportLosses& losses_;
     std::array<Sounding, kMidiChannels * kMidiPitches> sounding_{};
-    std::vector<NoteMessage> messages_;
 };
 
 // A note's end, waiting for its tick. Within a tick the notes that end go
@@ -130,29 +128,6 @@ struct PendingEnd {
     bool operator>(const PendingEnd& other) const { return tick != other.tick ? tick > other.tick : rank > other.rank; }
     bool ComesBefore(int64_t start) const { return tick < start || (tick == start && rank < kEndsWhereItStarted); }
 };
-
-// The timeline holds the notes in the order they started; their ends wait
-// in a queue, which holds no more notes than sound at once.
-std::vector<NoteMessage> NoteMessages(const SSONG& song, const Timeline& timeline, const ExportOptions& options,
-                                      const TrackMap& map, ExportLosses& losses) {
-    Performance performance(timeline.notes.size(), losses);
-    std::priority_queue<PendingEnd, std::vector<PendingEnd>, std::greater<>> ends;
-    const auto endUntil = [&](auto due) {
-        for (; !ends.empty() && due(ends.top()); ends.pop())
-            performance.End(ends.top().channel, ends.top().pitch, ends.top().tick);
-    };
-    uint32_t order = 0;
-    for (const TimedNote& timed : timeline.notes) {
-        const std::optional<KeptNote> note = Keep(timed, song, timeline, options, map, losses);
-        if (!note) continue;
-        endUntil([&](const PendingEnd& end) { return end.ComesBefore(note->on); });
-        performance.Start(*note);
-        const uint32_t rank = order++ | (note->off == note->on ? PendingEnd::kEndsWhereItStarted : 0);
-        ends.push({.tick = note->off, .rank = rank, .channel = note->channel, .pitch = note->pitch});
-    }
-    endUntil([](const PendingEnd&) { return true; });
-    return performance.Take();
-}
 
 std::string NoteText(int32_t note) {
     std::array<char, 16> name{};
@@ -205,14 +180,17 @@ std::vector<ConductorEvent> Conductor(const Timeline& timeline, ExportLosses& lo
     // Players differ in the tempo they assume without one.
     if (!tempoAtStart) events.push_back({.tick = 0, .what = TempoOf(kDefaultTempo, losses)});
     for (const TimedControl& control : timeline.controls)
-        if (std::optional<ConductorEvent> event = ConductorEventOf(control, losses)) events.push_back(std::move(*event));
+        if (std::optional<ConductorEvent> event = ConductorEventOf(control, losses))
+            events.push_back(std::move(*event));
     // Controls and errors each come in tick order; at one tick, controls first.
     const auto errorsFrom = static_cast<std::ptrdiff_t>(events.size());
-    for (const TimedError& error : timeline.errors) events.push_back({.tick = error.tick, .what = Marker{ErrorMarker(error.error)}});
+    for (const TimedError& error : timeline.errors)
+        events.push_back({.tick = error.tick, .what = Marker{ErrorMarker(error.error)}});
     std::inplace_merge(events.begin(), events.begin() + errorsFrom, events.end(),
                        [](const ConductorEvent& a, const ConductorEvent& b) { return a.tick < b.tick; });
     if (timeline.stopReason != kStopNone)
-        events.push_back({.tick = timeline.lastTick, .what = Marker{"Stopped: " + std::string(StopMeaning(timeline.stopReason))}});
+        events.push_back(
+            {.tick = timeline.lastTick, .what = Marker{"Stopped: " + std::string(StopMeaning(timeline.stopReason))}});
     return events;
 }
 
@@ -223,15 +201,35 @@ std::string Count(int64_t count, const char* noun) {
 
 }  // namespace
 
-MidiSong BuildMidiSong(const SSONG& song, const Timeline& timeline, const ExportOptions& options) {
-    MidiSong midi;
-    midi.title = CleanText(song.title);
-    TrackMap map{};
-    midi.tracks = KeptTracks(song, timeline, options, map, midi.losses);
-    midi.notes = NoteMessages(song, timeline, options, map, midi.losses);
-    midi.conductor = Conductor(timeline, midi.losses);
-    midi.endTick = timeline.lastTick;
-    return midi;
+MidiPerformance::MidiPerformance(const SSONG& song, const Timeline& timeline, const ExportOptions& options)
+    : song_(song), timeline_(timeline), options_(options) {
+    midi_.title = CleanText(song.title);
+    midi_.tracks = KeptTracks(song, timeline, options, midiTrackOf_, midi_.losses);
+    midi_.conductor = Conductor(timeline, midi_.losses);
+    midi_.endTick = timeline.lastTick;
+}
+
+// The timeline holds the notes in the order they started; their ends wait
+// in a queue, which holds no more notes than sound at once.
+void MidiPerformance::PlayNotes(const std::function<void(const NoteMessage&)>& take) {
+    ExportLosses& losses = midi_.losses;
+    losses.silentNotes = losses.restruck = losses.outOfRange = 0;
+    Strikes strikes(take, losses);
+    std::priority_queue<PendingEnd, std::vector<PendingEnd>, std::greater<>> ends;
+    const auto endUntil = [&](auto due) {
+        for (; !ends.empty() && due(ends.top()); ends.pop())
+            strikes.End(ends.top().channel, ends.top().pitch, ends.top().tick);
+    };
+    uint32_t order = 0;
+    for (const TimedNote& timed : timeline_.notes) {
+        const std::optional<KeptNote> note = Keep(timed, song_, timeline_, options_, midiTrackOf_, losses);
+        if (!note) continue;
+        endUntil([&](const PendingEnd& end) { return end.ComesBefore(note->on); });
+        strikes.Start(*note);
+        const uint32_t rank = order++ | (note->off == note->on ? PendingEnd::kEndsWhereItStarted : 0);
+        ends.push({.tick = note->off, .rank = rank, .channel = note->channel, .pitch = note->pitch});
+    }
+    endUntil([](const PendingEnd&) { return true; });
 }
 
 std::string DescribeLosses(const ExportLosses& losses, bool midiFile) {

@@ -5,7 +5,9 @@
 // hold the same performance.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -29,6 +31,7 @@ struct MidiTrack {
     std::string name;                // clean text
     uint8_t channel = 0;             // 0..15
     std::optional<uint8_t> program;  // none for a negative patch
+    int32_t notesOn = 0;             // the engine's NOTE ON traces on the track
 };
 
 struct NoteMessage {
@@ -70,18 +73,36 @@ struct ExportLosses {
     int32_t unnamedSignatures = 0;  // key or time signature codes that name none: left out
 };
 
+// The song as a MIDI file lays it out, all but the notes.
 struct MidiSong {
     std::string title;  // clean text
     std::vector<MidiTrack> tracks;
-    std::vector<NoteMessage> notes;          // by tick; each on has exactly one off after it
     std::vector<ConductorEvent> conductor;   // by tick, starting with a tempo at tick 0
     int64_t endTick = 0;                     // the last tick played: the clean end or the stop
-    ExportLosses losses;
+    ExportLosses losses;                     // the notes' counts once they have been played
 };
 
-// The MIDI performance of `song`, played as `timeline` recorded it (with its
-// notes kept).
-MidiSong BuildMidiSong(const SSONG& song, const Timeline& timeline, const ExportOptions& options);
+// A recorded playback as MIDI: its layout at once, and its notes played on
+// demand, in order, to the MIDI writer or the synthesizer. Played as they are
+// needed, the notes of the longest song take no memory of their own.
+class MidiPerformance {
+public:
+    // `song` and `timeline` (recorded with its notes kept) outlive the performance.
+    MidiPerformance(const SSONG& song, const Timeline& timeline, const ExportOptions& options);
+
+    const MidiSong& Song() const { return midi_; }
+    // Gives every note message to `take` in playing order (by tick; each note
+    // on has exactly one note off after it), and counts the notes MIDI cannot
+    // say into Song().losses, afresh on every call.
+    void PlayNotes(const std::function<void(const NoteMessage&)>& take);
+
+private:
+    const SSONG& song_;
+    const Timeline& timeline_;
+    ExportOptions options_;
+    std::array<int32_t, kTrackCount> midiTrackOf_{};  // by song track, or -1
+    MidiSong midi_;
+};
 
 // One line naming what was lost ("" when nothing was): the counts that apply
 // to a MIDI file, or only those that apply to the notes (for the audio).

@@ -150,27 +150,25 @@ void WriteConductorEvent(TrackWriter& track, const ConductorEvent& event) {
 
 }  // namespace
 
-std::vector<uint8_t> WriteStandardMidiFile(const MidiSong& song) {
+std::vector<uint8_t> WriteStandardMidiFile(MidiPerformance& performance) {
+    const MidiSong& song = performance.Song();
     TrackWriter conductor;
     conductor.Meta(0, kMetaTrackName, song.title);
     for (const ConductorEvent& event : song.conductor) WriteConductorEvent(conductor, event);
     conductor.End(song.endTick);
 
     std::vector<TrackWriter> tracks(song.tracks.size());
-    std::vector<size_t> messages(song.tracks.size());
-    for (const NoteMessage& note : song.notes) ++messages[note.track];
-    for (size_t i = 0; i < tracks.size(); ++i) tracks[i].Reserve(messages[i] * kBytesPerMessage);
     for (size_t i = 0; i < tracks.size(); ++i) {
         const MidiTrack& track = song.tracks[i];
+        constexpr size_t kMessagesPerNote = 2;
+        tracks[i].Reserve(static_cast<size_t>(track.notesOn) * kMessagesPerNote * kBytesPerMessage);
         tracks[i].Meta(0, kMetaTrackName, track.name);
         if (track.program) tracks[i].Message(0, {static_cast<uint8_t>(kProgramChange | track.channel), *track.program});
     }
-    for (const NoteMessage& note : song.notes) {
-        if (note.on)
-            tracks[note.track].Message(note.tick, {static_cast<uint8_t>(kNoteOn | note.channel), note.pitch, note.velocity});
-        else
-            tracks[note.track].Message(note.tick, {static_cast<uint8_t>(kNoteOff | note.channel), note.pitch, kReleaseVelocity});
-    }
+    performance.PlayNotes([&tracks](const NoteMessage& note) {
+        const auto status = static_cast<uint8_t>((note.on ? kNoteOn : kNoteOff) | note.channel);
+        tracks[note.track].Message(note.tick, {status, note.pitch, note.on ? note.velocity : kReleaseVelocity});
+    });
 
     size_t fileSize = kHeaderChunkSize + conductor.ChunkSize();
     for (TrackWriter& track : tracks) {

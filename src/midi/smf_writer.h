@@ -10,4 +10,4 @@
 
 #include "midi/midi_song.h"
 
-std::vector<uint8_t> WriteStandardMidiFile(const MidiSong& song);
+std::vector<uint8_t> WriteStandardMidiFile(MidiPerformance& performance);

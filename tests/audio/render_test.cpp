@@ -42,11 +42,12 @@ struct Audio {
 Audio Render(const RecordedSong& recorded, const std::string& path) {
     Synthesizer synth(kDefaultSoundfont, kRate);
     EXPECT_TRUE(synth.Ok()) << synth.Error();
-    const MidiSong midi = BuildMidiSong(*recorded.song, recorded.timeline, {});
+    MidiPerformance performance(*recorded.song, recorded.timeline, {});
     {
         std::FILE* file = std::fopen(path.c_str(), "wb");
         AudioFileWriter writer(fileno(file), path, kRate);
-        EXPECT_TRUE(RenderSong(midi, recorded.timeline, kRate, synth, writer, {}) && writer.Close()) << writer.Error();
+        const bool rendered = RenderSong(performance, recorded.timeline, kRate, synth, writer, {}) && writer.Close();
+        EXPECT_TRUE(rendered) << writer.Error();
         std::fclose(file);
     }
     Audio audio;
@@ -82,7 +83,8 @@ void ExpectSoundWhereNotesAre(const RecordedSong& recorded, const Audio& audio) 
         }
         if (note.rest) continue;
         const double off = timeline.SecondsAt(note.off);
-        EXPECT_GT(Loudness(audio, on, std::min(off, on + kAttackSeconds)), 0.01) << "track " << note.track << " at " << on << " s";
+        EXPECT_GT(Loudness(audio, on, std::min(off, on + kAttackSeconds)), 0.01)
+            << "track " << note.track << " at " << on << " s";
         lastEnd = std::max(lastEnd, off);
     }
 }

@@ -26,22 +26,26 @@ std::vector<uint8_t> TwoTracks() {
     return song.EndSong().Bytes();
 }
 
-MidiSong Export(const std::vector<uint8_t>& bytes, ExportOptions options) {
-    const RecordedSong recorded = Record(bytes);
-    return BuildMidiSong(*recorded.song, recorded.timeline, options);
-}
+struct Exported {
+    MidiSong midi;
+    std::vector<int> pitchesStruck;  // in order
+};
 
-std::vector<int> PitchesStruck(const MidiSong& midi) {
+Exported Export(const std::vector<uint8_t>& bytes, ExportOptions options) {
+    const RecordedSong recorded = Record(bytes);
+    MidiPerformance performance(*recorded.song, recorded.timeline, options);
     std::vector<int> pitches;
-    for (const NoteMessage& message : midi.notes)
+    performance.PlayNotes([&pitches](const NoteMessage& message) {
         if (message.on) pitches.push_back(message.pitch);
+    });
     std::sort(pitches.begin(), pitches.end());
-    return pitches;
+    return {performance.Song(), pitches};
 }
 
 std::string Describe(const ConductorEvent& event) {
     const std::string at = std::to_string(event.tick) + " ";
-    if (const auto* tempo = std::get_if<TempoChange>(&event.what)) return at + "tempo " + std::to_string(tempo->microsecondsPerQuarter);
+    if (const auto* tempo = std::get_if<TempoChange>(&event.what))
+        return at + "tempo " + std::to_string(tempo->microsecondsPerQuarter);
     if (const auto* key = std::get_if<KeyChange>(&event.what)) return at + "key " + std::to_string(key->sharps);
     if (const auto* meter = std::get_if<MeterChange>(&event.what))
         return at + "time " + std::to_string(meter->numerator) + "/" + std::to_string(meter->denominator);
@@ -51,25 +55,25 @@ std::string Describe(const ConductorEvent& event) {
 }  // namespace
 
 TEST(MidiSong, ByDefaultPlaysWhatTheEnginePlays) {
-    const MidiSong midi = Export(TwoTracks(), {});
+    const auto [midi, pitchesStruck] = Export(TwoTracks(), {});
     ASSERT_EQ(midi.tracks.size(), 2u);
     EXPECT_EQ(midi.tracks[0].program, 0);
     EXPECT_EQ(midi.tracks[1].program, std::nullopt);
     EXPECT_EQ(midi.losses.noPatch, 1);
-    EXPECT_EQ(PitchesStruck(midi), (std::vector<int>{60, 62, 64, 120}));
+    EXPECT_EQ(pitchesStruck, (std::vector<int>{60, 62, 64, 120}));
 }
 
 TEST(MidiSong, TransposesOctavesAndSkipsDisabledTracksWhenAsked) {
-    const MidiSong midi = Export(TwoTracks(), {.transposeOctaves = true, .skipDisabled = true});
+    const auto [midi, pitchesStruck] = Export(TwoTracks(), {.transposeOctaves = true, .skipDisabled = true});
     ASSERT_EQ(midi.tracks.size(), 1u);
     EXPECT_EQ(midi.tracks[0].name, "Up");
-    EXPECT_EQ(PitchesStruck(midi), (std::vector<int>{72, 74}));
+    EXPECT_EQ(pitchesStruck, (std::vector<int>{72, 74}));
     EXPECT_EQ(midi.losses.outOfRange, 1);
     EXPECT_EQ(midi.losses.noPatch, 0);
 }
 
 TEST(MidiSong, ConductorHasTheDefaultTempoFirstThenTheSongsSignaturesAndTempos) {
-    const MidiSong midi = Export(TwoTracks(), {});
+    const MidiSong midi = Export(TwoTracks(), {}).midi;
     std::vector<std::string> events;
     for (const ConductorEvent& event : midi.conductor) events.push_back(Describe(event));
     EXPECT_EQ(events, (std::vector<std::string>{"0 tempo 500000", "0 key -2", "0 time 6/8", "47 tempo 16777215"}));
@@ -78,14 +82,17 @@ TEST(MidiSong, ConductorHasTheDefaultTempoFirstThenTheSongsSignaturesAndTempos) 
 }
 
 TEST(StandardMidiFile, BridgesAGapLongerThanADeltaTime) {
-    MidiSong midi;
-    midi.endTick = 0x0FFFFFFF + 5;
-    const std::vector<uint8_t> file = WriteStandardMidiFile(midi);
+    const SSONG silent{};
+    Timeline timeline;
+    timeline.lastTick = 0x0FFFFFFF + 5;
+    MidiPerformance performance(silent, timeline, {});
+    const std::vector<uint8_t> file = WriteStandardMidiFile(performance);
     const std::vector<uint8_t> header = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 48};
-    const std::vector<uint8_t> conductor = {'M', 'T', 'r', 'k', 0, 0, 0, 15,
-                                            0x00, 0xFF, 0x03, 0x00,                          // no title
-                                            0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00,        // an empty text
-                                            0x05, 0xFF, 0x2F, 0x00};                          // end of track
+    const std::vector<uint8_t> conductor = {'M', 'T', 'r', 'k', 0, 0, 0, 22,
+                                            0x00, 0xFF, 0x03, 0x00,                    // no title
+                                            0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // 120 beats per minute
+                                            0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00,  // an empty text
+                                            0x05, 0xFF, 0x2F, 0x00};                    // end of track
     std::vector<uint8_t> expected = header;
     expected.insert(expected.end(), conductor.begin(), conductor.end());
     EXPECT_EQ(file, expected);
