@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <span>
+#include <stdexcept>
 #include <string_view>
 
 namespace {
@@ -38,13 +39,17 @@ void PutBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
     for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-// The few bytes that begin an event: its delta time, then a message, or a
-// meta event's type and length.
+// The few bytes that begin an event (its delta time, then a message, or a
+// meta event's type and length), put in place in room at the end of a track.
 class EventStart {
 public:
-    static constexpr size_t kCapacity = 12;  // a delta time, FF, a type and a length: 10 at most
+    static constexpr size_t kRoom = 12;  // a delta time, FF, a type and a length: 10 at most
 
-    void Put(uint8_t byte) { bytes_.at(size_++) = byte; }
+    explicit EventStart(std::span<uint8_t> room) : room_(room) {}
+    void Put(uint8_t byte) {
+        if (size_ == room_.size()) throw std::length_error("an event start longer than its room");
+        room_[size_++] = byte;
+    }
     // Seven bits a byte, most significant first, the high bit set on all but the last.
     void PutVariableLength(uint32_t value) {
         if (value < 0x80) return Put(static_cast<uint8_t>(value));  // most delta times
@@ -52,11 +57,10 @@ public:
             if (value >> shift) Put(static_cast<uint8_t>(0x80 | ((value >> shift) & 0x7F)));
         Put(static_cast<uint8_t>(value & 0x7F));
     }
-    const std::array<uint8_t, kCapacity>& Bytes() const { return bytes_; }  // the first Size() count
     size_t Size() const { return size_; }
 
 private:
-    std::array<uint8_t, kCapacity> bytes_{};
+    std::span<uint8_t> room_;
     size_t size_ = 0;
 };
 
@@ -69,16 +73,16 @@ public:
     void Reserve(size_t bytes) { bytes_.resize(bytes); }
     // Events come in tick order.
     void Message(int64_t tick, std::initializer_list<uint8_t> message) {
-        EventStart event = Delta(tick);
+        EventStart event = Start(tick);
         for (const uint8_t byte : message) event.Put(byte);
-        Add(event);
+        size_ += event.Size();
     }
     void Meta(int64_t tick, uint8_t type, std::span<const uint8_t> data) {
-        EventStart event = Delta(tick);
+        EventStart event = Start(tick);
         event.Put(kMeta);
         event.Put(type);
         event.PutVariableLength(static_cast<uint32_t>(data.size()));
-        Add(event);
+        size_ += event.Size();
         MakeRoom(data.size());
         std::copy(data.begin(), data.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
         size_ += data.size();
@@ -96,31 +100,30 @@ public:
     }
 
 private:
-    // Each event start is copied in whole, a fixed count of bytes, and the
-    // track then grows by its size: a copy of a few bytes whose count is only
-    // known at run time is a call to memmove, which took a third of the
-    // writer's time (and a push_back per byte reloads the vector each time,
-    // since a byte written may alias its pointers).
-    void Add(const EventStart& event) {
-        MakeRoom(EventStart::kCapacity);
-        std::copy(event.Bytes().begin(), event.Bytes().end(), bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
-        size_ += event.Size();
-    }
     void MakeRoom(size_t count) {
         if (bytes_.size() < size_ + count) bytes_.resize(std::max(bytes_.size() * 2, size_ + count));
     }
+    // An event's bytes go straight into room made for them at the end of the
+    // track: added with push_back they reloaded the vector after every byte
+    // (a byte written may alias its pointers), and copied in from elsewhere
+    // they cost a call to memmove or a stalled load each.
+    EventStart Room() {
+        MakeRoom(EventStart::kRoom);
+        return EventStart(std::span(bytes_).subspan(size_, EventStart::kRoom));
+    }
 
-    EventStart Delta(int64_t tick) {
+    // Begins an event at `tick` with its delta time.
+    EventStart Start(int64_t tick) {
         int64_t delta = tick - at_;
         at_ = tick;
         // A gap longer than one delta can hold is bridged by empty text events.
         for (; delta > kLongestDelta; delta -= kLongestDelta) {
-            EventStart filler;
+            EventStart filler = Room();
             filler.PutVariableLength(kLongestDelta);
             for (const uint8_t byte : {kMeta, kMetaText, uint8_t{0}}) filler.Put(byte);
-            Add(filler);
+            size_ += filler.Size();
         }
-        EventStart event;
+        EventStart event = Room();
         event.PutVariableLength(static_cast<uint32_t>(delta));
         return event;
     }
