@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,11 +18,8 @@ std::vector<uint8_t> ShortSong() {
     return song.EndSong().Bytes();
 }
 
-std::vector<std::string> FilesIn(const TempFolder& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
-        names.push_back(entry.path().filename().string());
-    return names;
+auto FileCount(const TempFolder& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder.Path()), std::filesystem::directory_iterator());
 }
 
 }  // namespace
@@ -53,25 +50,6 @@ TEST(ExportCommands, RefuseBadInputWithTheirPathAndWriteNothing) {
         const std::string command = args[0] + " " + args.back();
         EXPECT_EQ(run.status, status) << command;
         EXPECT_NE(run.err.find(message), std::string::npos) << command << ": " << run.err;
-        EXPECT_EQ(FilesIn(folder).size(), 2u) << command << ": a file was left behind";
-    }
-}
-
-TEST(ExportCommands, ReadTheSongFromStandardInput) {
-    const TempFolder folder;
-    const std::vector<uint8_t> bytes = ShortSong();
-    const std::string song(bytes.begin(), bytes.end());
-    const struct {
-        const char* command;
-        const char* output;
-        const char* magic;
-    } cases[] = {{"midi", "out.mid", "MThd"}, {"render", "out.wav", "RIFF"}};
-    for (const auto& [command, output, magic] : cases) {
-        const SongsimRun run = RunSongsim({.args = {command, "-", "-o", output}, .folder = folder.Path(), .input = &song});
-        EXPECT_EQ(run.status, 0) << run.err;
-        std::ifstream file(folder.Path() + "/" + output, std::ios::binary);
-        std::string start(4, '\0');
-        file.read(start.data(), 4);
-        EXPECT_EQ(start, magic) << command;
+        EXPECT_EQ(FileCount(folder), 2) << command << ": a file was left behind";
     }
 }
