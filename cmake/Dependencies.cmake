@@ -25,6 +25,16 @@ songsim_require(SNDFILE_FOUND "libsndfile, the audio file writer," libsndfile1-d
 if(SONGSIM_BUILD_TESTS)
   find_package(GTest QUIET)
   songsim_require(GTest_FOUND "GoogleTest" libgtest-dev)
+  # The MIDI reader is Debian's python3-mido, which only Debian's own Python
+  # sees: take that one, even when another python3 (pyenv, a venv) comes
+  # first on the PATH.
+  if(NOT DEFINED Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
+    set(Python3_EXECUTABLE /usr/bin/python3)
+  endif()
   find_package(Python3 COMPONENTS Interpreter QUIET)
   songsim_require(Python3_FOUND "Python 3, which runs the independent MIDI reader," python3)
+  execute_process(COMMAND ${Python3_EXECUTABLE} -c "import mido" RESULT_VARIABLE songsim_mido_status
+                  OUTPUT_QUIET ERROR_QUIET)
+  string(COMPARE EQUAL "${songsim_mido_status}" "0" songsim_mido_found)
+  songsim_require(songsim_mido_found "mido, the MIDI reader, for ${Python3_EXECUTABLE}" python3-mido)
 endif()

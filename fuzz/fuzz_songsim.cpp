@@ -16,6 +16,13 @@
 // Before that the check runs on it in process, and what a Recorder collects
 // from the song parsed up front must equal what it collects from the song
 // parsed as it plays.
+//
+// The input is also played for export and written as a Standard MIDI File in
+// memory, which a strict reader here takes apart: the chunk lengths add up to
+// the file, every message has its status byte, every track ends with its end
+// of track, and every note on has exactly one note off after it on its channel
+// and pitch, in its own track.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -23,10 +30,14 @@
 #include <cstdlib>
 #include <memory>
 #include <span>
+#include <string_view>
+#include <vector>
 
 #include "check/check.h"
 #include "containers/list.h"
 #include "driver/phases.h"
+#include "midi/midi_song.h"
+#include "midi/smf_writer.h"
 #include "playback/tick.h"
 #include "playback/listener.h"
 #include "output/output.h"
@@ -95,6 +106,94 @@ void CheckInProcess(std::span<const uint8_t> image) {
         Require(note.off >= note.on, "every note and rest ends, and not before it started");
 }
 
+// Reads a Standard MIDI File strictly, with every read bounded by the bytes.
+class MidiReader {
+public:
+    explicit MidiReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    bool AtEnd() const { return at_ == bytes_.size(); }
+    size_t At() const { return at_; }
+    uint8_t Byte() {
+        Require(at_ < bytes_.size(), "the MIDI file holds every byte its chunks announce");
+        return bytes_[at_++];
+    }
+    uint32_t BigEndian(int count) {
+        uint32_t value = 0;
+        for (int i = 0; i < count; ++i) value = (value << 8) | Byte();
+        return value;
+    }
+    uint32_t VariableLength() {
+        uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) {
+            const uint8_t byte = Byte();
+            value = (value << 7) | (byte & 0x7F);
+            if (!(byte & 0x80)) return value;
+        }
+        Require(false, "a variable-length number has at most four bytes");
+        return 0;
+    }
+    void Skip(uint32_t count) {
+        Require(count <= bytes_.size() - at_, "a meta event lies inside the file");
+        at_ += count;
+    }
+    void Expect(std::string_view text, const char* rule) {
+        for (const char c : text) Require(Byte() == static_cast<uint8_t>(c), rule);
+    }
+
+private:
+    std::span<const uint8_t> bytes_;
+    size_t at_ = 0;
+};
+
+// Reads one track chunk and checks the pairing of its notes.
+void ReadTrack(MidiReader& file) {
+    file.Expect("MTrk", "a track chunk follows");
+    const uint32_t length = file.BigEndian(4);
+    const size_t end = file.At() + length;
+    std::array<bool, 16 * 128> sounding{};
+    bool ended = false;
+    while (!ended) {
+        file.VariableLength();  // the delta time
+        const uint8_t status = file.Byte();
+        Require(status >= 0x80, "every message has its status byte (no running status)");
+        if (status == 0xFF) {
+            const uint8_t type = file.Byte();
+            const uint32_t size = file.VariableLength();
+            file.Skip(size);
+            ended = type == 0x2F;
+            continue;
+        }
+        const uint8_t kind = status & 0xF0;
+        const auto channel = static_cast<uint8_t>(status & 0x0F);
+        Require(kind == 0x80 || kind == 0x90 || kind == 0xC0, "only notes and program changes");
+        const uint8_t data = file.Byte();
+        Require(data < 0x80, "data bytes below 128");
+        if (kind == 0xC0) continue;
+        Require(file.Byte() < 0x80, "data bytes below 128");
+        bool& note = sounding[channel * 128u + data];
+        Require(note != (kind == 0x90), "a note on only when silent, a note off only when sounding");
+        note = kind == 0x90;
+    }
+    Require(file.At() == end, "the end of track ends its chunk");
+    Require(std::find(sounding.begin(), sounding.end(), true) == sounding.end(), "every note on has its note off");
+}
+
+void CheckMidiExport(std::span<const uint8_t> image) {
+    SongPtr song = OpenSongImage(image, Parsing::UpFront);
+    if (!song) return;
+    Recorder recorder({.keepNotes = true});
+    PlaySong(song.get(), recorder);
+    MidiPerformance performance(*song, recorder.Result(), {});
+    const std::vector<uint8_t> bytes = WriteStandardMidiFile(performance);
+
+    MidiReader file(bytes);
+    file.Expect("MThd", "the file starts with its header chunk");
+    Require(file.BigEndian(4) == 6 && file.BigEndian(2) == 1, "a format 1 header");
+    const uint32_t tracks = file.BigEndian(2);
+    Require(file.BigEndian(2) == kTicksPerQuarter, "48 ticks per quarter note");
+    for (uint32_t track = 0; track < tracks; ++track) ReadTrack(file);
+    Require(file.AtEnd(), "the chunk lengths add up to the file");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -115,6 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     gFailAt = 0;
     CheckInProcess(image);
+    CheckMidiExport(image);
     gAllocations = 0;
     SongPtr song(LoadSongImage(image, kSongSlots));
     if (!song) {

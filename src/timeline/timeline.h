@@ -82,11 +82,16 @@ struct RecorderOptions {
     // from then on, are not kept: the picture of the start of a long song
     // needs no more.
     int32_t keepUntilMeasure = INT32_MAX;
+    // Room made for notes up front: a long song's notes are then not copied
+    // over and over as their vector grows.
+    size_t expectedNotes = 0;
 };
 
 class Recorder final : public PlaybackListener {
 public:
-    explicit Recorder(RecorderOptions options = {}) : options_(options) {}
+    explicit Recorder(RecorderOptions options = {}) : options_(options) {
+        if (options.keepNotes) timeline_.notes.reserve(options.expectedNotes);
+    }
 
     const Timeline& Result() const { return timeline_; }
     Timeline Take() { return std::move(timeline_); }

@@ -1,0 +1,77 @@
+#include "audio/audio_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <string_view>
+
+namespace {
+
+struct AudioFormat {
+    std::string_view extension;
+    int format;
+};
+constexpr std::array<AudioFormat, 3> kFormats = {{
+    {".wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+    {".flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+    {".ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+}};
+constexpr int kStereo = 2;
+
+}  // namespace
+
+std::optional<int> AudioFormatOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const AudioFormat& format : kFormats)
+        if (format.extension == extension) return format.format;
+    return std::nullopt;
+}
+
+AudioFileWriter::AudioFileWriter(int descriptor, const std::string& path, int sampleRate) : path_(path) {
+    const std::optional<int> format = AudioFormatOf(path);
+    if (!format) {
+        error_ = path + ": not an audio file name (use " + kAudioExtensions + ")";
+        return;
+    }
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = kStereo;
+    info.format = *format;
+    file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
+    if (!file_) {
+        Fail("cannot write audio");
+        return;
+    }
+    // Samples past full scale are clipped, not wrapped around.
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+}
+
+AudioFileWriter::~AudioFileWriter() {
+    if (file_) sf_close(file_);
+}
+
+bool AudioFileWriter::Fail(const char* what) {
+    if (error_.empty()) error_ = path_ + ": " + what + ": " + sf_strerror(file_);
+    return false;
+}
+
+bool AudioFileWriter::Write(std::span<const float> frames) {
+    if (!Ok()) return false;
+    const auto count = static_cast<sf_count_t>(frames.size() / kStereo);
+    if (sf_writef_float(file_, frames.data(), count) != count) return Fail("cannot write");
+    return true;
+}
+
+bool AudioFileWriter::Close() {
+    if (!Ok()) return false;
+    const int status = sf_close(file_);
+    file_ = nullptr;
+    if (status != 0) {
+        error_ = path_ + ": cannot write: " + sf_error_number(status);
+        return false;
+    }
+    return true;
+}

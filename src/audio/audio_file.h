@@ -1,0 +1,40 @@
+// Audio files through libsndfile: stereo, in the format the file's extension
+// names: WAV and FLAC as 16-bit samples, Ogg as Vorbis.
+#pragma once
+
+#include <sndfile.h>
+
+#include <optional>
+#include <span>
+#include <string>
+
+inline constexpr const char* kAudioExtensions = ".wav, .flac or .ogg";
+
+// libsndfile's format for the extension of `path`, or none.
+std::optional<int> AudioFormatOf(const std::string& path);
+
+class AudioFileWriter {
+public:
+    // Writes through `descriptor`, which stays open, in the format of `path`.
+    // When that cannot start, Ok() is false and Error() says why.
+    AudioFileWriter(int descriptor, const std::string& path, int sampleRate);
+    ~AudioFileWriter();
+    AudioFileWriter(const AudioFileWriter&) = delete;
+    AudioFileWriter& operator=(const AudioFileWriter&) = delete;
+
+    bool Ok() const { return error_.empty(); }
+    // "<path>: <reason>".
+    const std::string& Error() const { return error_; }
+
+    // Interleaved left and right samples, full scale at -1 and 1 (clipped beyond).
+    bool Write(std::span<const float> frames);
+    // Completes the file.
+    bool Close();
+
+private:
+    bool Fail(const char* what);
+
+    std::string path_;
+    SNDFILE* file_ = nullptr;
+    std::string error_;
+};

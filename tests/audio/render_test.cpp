@@ -1,0 +1,97 @@
+// Renders read back with libsndfile: as long as the song plus the release
+// tail, loud where a note starts, near silent where none has sounded for a
+// while, on every track, and the same bytes every time.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "audio/render.h"
+#include "song_writer.h"
+#include "support/recorded_song.h"
+#include "support/run_songsim.h"
+
+namespace {
+
+constexpr int kRate = 22050;
+constexpr double kAttackSeconds = 0.2;  // even a drum sounds this long
+constexpr double kDecaySeconds = 1.5;   // every note has died away after this
+
+// Each track plays one whole note alone, then two whole rests of silence: a
+// piano, a bass, and a snare on the percussion channel.
+std::vector<uint8_t> OneTrackAtATime() {
+    constexpr int kWhole = 18;
+    SongWriter song;
+    song.Title("one at a time").Track(0, "Piano", 0, 3, 0).Track(1, "Bass", 1, 3, 32).Track(2, "Drums", 9, 3, 0);
+    song.Tempo(120).Loudness(100).EndGroup();
+    for (const auto& [track, pitch] : {std::pair{0, 72}, {1, 40}, {2, 38}})
+        song.Note(track, kWhole, pitch).EndGroup().Rest(track, kWhole).EndGroup().Rest(track, kWhole).EndGroup();
+    return song.EndSong().Bytes();
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// Renders into `path` and reads the samples back (interleaved stereo).
+std::vector<float> Render(const RecordedSong& recorded, const std::string& path) {
+    Synthesizer synth(kDefaultSoundfont, kRate);
+    EXPECT_TRUE(synth.Ok()) << synth.Error();
+    MidiPerformance performance(*recorded.song, recorded.timeline, {});
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    {
+        AudioFileWriter writer(fileno(file), path, kRate);
+        const bool rendered = RenderSong(performance, recorded.timeline, kRate, synth, writer, {}) && writer.Close();
+        EXPECT_TRUE(rendered) << writer.Error();
+    }
+    std::fclose(file);
+    SF_INFO info{};
+    SNDFILE* audio = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_TRUE(audio && info.channels == 2 && info.samplerate == kRate) << sf_strerror(audio);
+    std::vector<float> samples(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(audio, samples.data(), info.frames);
+    sf_close(audio);
+    return samples;
+}
+
+// Root mean square of the samples from `from` to `to` seconds.
+double Loudness(std::span<const float> samples, double from, double to) {
+    const auto first = static_cast<size_t>(from * kRate) * 2;
+    const auto last = std::min(static_cast<size_t>(to * kRate) * 2, samples.size());
+    double sum = 0;
+    for (const float sample : samples.subspan(first, last - first)) sum += sample * sample;
+    return std::sqrt(sum / static_cast<double>(last - first));
+}
+
+void ExpectSoundWhereNotesAre(const Timeline& timeline, std::span<const float> samples) {
+    const double seconds = timeline.SecondsAt(timeline.lastTick) + kReleaseTailSeconds;
+    EXPECT_NEAR(static_cast<double>(samples.size() / 2), seconds * kRate, 1.0);
+    double lastEnd = 0;  // of the notes so far
+    for (const TimedNote& note : timeline.notes) {
+        const double on = timeline.SecondsAt(note.on);
+        if (on - lastEnd > kDecaySeconds + 0.1) {
+            EXPECT_LT(Loudness(samples, lastEnd + kDecaySeconds, on), 1e-4) << "sound before " << on << " s";
+        }
+        if (note.rest) continue;
+        const double off = timeline.SecondsAt(note.off);
+        EXPECT_GT(Loudness(samples, on, std::min(off, on + kAttackSeconds)), 0.01)
+            << "track " << note.track << " at " << on << " s";
+        lastEnd = std::max(lastEnd, off);
+    }
+}
+
+}  // namespace
+
+TEST(Render, SoundsEveryTrackWhereItsNotesAreAndIsSilentBetween) {
+    const TempFolder folder;
+    const RecordedSong recorded = Record(OneTrackAtATime());
+    ExpectSoundWhereNotesAre(recorded.timeline, Render(recorded, folder.Path() + "/first.wav"));
+    Render(recorded, folder.Path() + "/second.wav");
+    EXPECT_EQ(ReadAll(folder.Path() + "/first.wav"), ReadAll(folder.Path() + "/second.wav")) << "two renders differ";
+}
