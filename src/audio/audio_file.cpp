@@ -1,5 +1,7 @@
 #include "audio/audio_file.h"
 
+#include "audio/libraries.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -36,41 +38,47 @@ AudioFileWriter::AudioFileWriter(int descriptor, const std::string& path, int sa
         error_ = path + ": not an audio file name (use " + kAudioExtensions + ")";
         return;
     }
+    std::string why;
+    audio_ = LoadAudioLibraries(&why);
+    if (!audio_) {
+        error_ = path + ": libsndfile: " + why;
+        return;
+    }
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = kStereo;
     info.format = *format;
-    file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
+    file_ = audio_->openFd(descriptor, SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
         Fail("cannot write audio");
         return;
     }
     // Samples past full scale are clipped, not wrapped around.
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    audio_->command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 AudioFileWriter::~AudioFileWriter() {
-    if (file_) sf_close(file_);
+    if (file_) audio_->close(file_);
 }
 
 bool AudioFileWriter::Fail(const char* what) {
-    if (error_.empty()) error_ = path_ + ": " + what + ": " + sf_strerror(file_);
+    if (error_.empty()) error_ = path_ + ": " + what + ": " + audio_->strError(file_);
     return false;
 }
 
 bool AudioFileWriter::Write(std::span<const float> frames) {
     if (!Ok()) return false;
     const auto count = static_cast<sf_count_t>(frames.size() / kStereo);
-    if (sf_writef_float(file_, frames.data(), count) != count) return Fail("cannot write");
+    if (audio_->writeFrames(file_, frames.data(), count) != count) return Fail("cannot write");
     return true;
 }
 
 bool AudioFileWriter::Close() {
     if (!Ok()) return false;
-    const int status = sf_close(file_);
+    const int status = audio_->close(file_);
     file_ = nullptr;
     if (status != 0) {
-        error_ = path_ + ": cannot write: " + sf_error_number(status);
+        error_ = path_ + ": cannot write: " + audio_->errorNumber(status);
         return false;
     }
     return true;

@@ -35,6 +35,7 @@ private:
     bool Fail(const char* what);
 
     std::string path_;
+    const struct AudioLibraries* audio_ = nullptr;
     SNDFILE* file_ = nullptr;
     std::string error_;
 };

@@ -1,5 +1,7 @@
 #include "audio/synthesizer.h"
 
+#include "audio/libraries.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -11,39 +13,39 @@ std::string gLastFluidError;
 void KeepError(int /*level*/, const char* message, void* /*data*/) { gLastFluidError = message; }
 void Ignore(int /*level*/, const char* /*message*/, void* /*data*/) {}
 
-void RouteFluidLog() {
-    fluid_set_log_function(FLUID_PANIC, KeepError, nullptr);
-    fluid_set_log_function(FLUID_ERR, KeepError, nullptr);
-    for (const int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, Ignore, nullptr);
+void RouteFluidLog(const AudioLibraries& audio) {
+    audio.setLogFunction(FLUID_PANIC, KeepError, nullptr);
+    audio.setLogFunction(FLUID_ERR, KeepError, nullptr);
+    for (const int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) audio.setLogFunction(level, Ignore, nullptr);
 }
 
 // The settings that change the sound and whose defaults have moved between
 // releases, pinned; and the ones that make an offline render fast.
-void PinSettings(fluid_settings_t* settings, int sampleRate) {
-    fluid_settings_setnum(settings, "synth.sample-rate", sampleRate);
+void PinSettings(const AudioLibraries& audio, fluid_settings_t* settings, int sampleRate) {
+    audio.setNum(settings, "synth.sample-rate", sampleRate);
     // The level of every file. The default, 0.2, has the demo song peak at
     // -16 dBFS; 0.4 lifts it to -10 and leaves room for 16 loud notes.
-    fluid_settings_setnum(settings, "synth.gain", 0.4);
+    audio.setNum(settings, "synth.gain", 0.4);
     // Reverb and chorus defaults (levels, room size, depth) have changed
     // between releases: the render is dry, as the MIDI file is.
-    fluid_settings_setint(settings, "synth.reverb.active", 0);
-    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    audio.setInt(settings, "synth.reverb.active", 0);
+    audio.setInt(settings, "synth.chorus.active", 0);
     // Far more voices than 16 slots and their release tails need: no voice
     // is ever stolen, so the overflow rules never matter.
-    fluid_settings_setint(settings, "synth.polyphony", 256);
+    audio.setInt(settings, "synth.polyphony", 256);
     // Notes shorter than this are lengthened to it.
-    fluid_settings_setint(settings, "synth.min-note-length", 10);
+    audio.setInt(settings, "synth.min-note-length", 10);
     // Channel 10 plays drums, banks select as General MIDI players expect.
-    fluid_settings_setstr(settings, "synth.midi-bank-select", "gs");
+    audio.setStr(settings, "synth.midi-bank-select", "gs");
     // One thread renders every voice in one order.
-    fluid_settings_setint(settings, "synth.cpu-cores", 1);
-    fluid_settings_setint(settings, "synth.audio-channels", 1);
-    fluid_settings_setint(settings, "synth.audio-groups", 1);
+    audio.setInt(settings, "synth.cpu-cores", 1);
+    audio.setInt(settings, "synth.audio-channels", 1);
+    audio.setInt(settings, "synth.audio-groups", 1);
     // Speed: only the samples of the instruments played are read, the
     // samples are not locked in memory, and one thread needs no locks.
-    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
-    fluid_settings_setint(settings, "synth.lock-memory", 0);
-    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    audio.setInt(settings, "synth.dynamic-sample-loading", 1);
+    audio.setInt(settings, "synth.lock-memory", 0);
+    audio.setInt(settings, "synth.threadsafe-api", 0);
 }
 
 std::string Reason(const char* what) {
@@ -53,45 +55,51 @@ std::string Reason(const char* what) {
 }  // namespace
 
 Synthesizer::Synthesizer(const std::string& soundfont, int sampleRate) {
-    RouteFluidLog();
+    std::string why;
+    audio_ = LoadAudioLibraries(&why);
+    if (!audio_) {
+        error_ = "FluidSynth: " + why;
+        return;
+    }
+    RouteFluidLog(*audio_);
     gLastFluidError.clear();
     std::error_code error;
     if (!std::filesystem::is_regular_file(soundfont, error)) {
         error_ = soundfont + ": " + (error ? error.message() : "not a regular file");
         return;
     }
-    if (!fluid_is_soundfont(soundfont.c_str())) {
+    if (!audio_->isSoundfont(soundfont.c_str())) {
         error_ = soundfont + ": not a soundfont";
         return;
     }
-    settings_ = new_fluid_settings();
-    if (settings_) PinSettings(settings_, sampleRate);
-    synth_ = settings_ ? new_fluid_synth(settings_) : nullptr;
+    settings_ = audio_->newSettings();
+    if (settings_) PinSettings(*audio_, settings_, sampleRate);
+    synth_ = settings_ ? audio_->newSynth(settings_) : nullptr;
     if (!synth_) {
         error_ = soundfont + ": " + Reason("cannot start the synthesizer");
         return;
     }
     // Fourth-order interpolation of the samples: the default of the 2.x
     // releases, pinned all the same.
-    fluid_synth_set_interp_method(synth_, -1, FLUID_INTERP_4THORDER);
-    if (fluid_synth_sfload(synth_, soundfont.c_str(), 1) == FLUID_FAILED)
+    audio_->setInterpolation(synth_, -1, FLUID_INTERP_4THORDER);
+    if (audio_->loadSoundfont(synth_, soundfont.c_str(), 1) == FLUID_FAILED)
         error_ = soundfont + ": " + Reason("cannot load the soundfont");
 }
 
 Synthesizer::~Synthesizer() {
-    if (synth_) delete_fluid_synth(synth_);
-    if (settings_) delete_fluid_settings(settings_);
+    if (synth_) audio_->deleteSynth(synth_);
+    if (settings_) audio_->deleteSettings(settings_);
 }
 
-void Synthesizer::ProgramChange(uint8_t channel, uint8_t program) { fluid_synth_program_change(synth_, channel, program); }
+void Synthesizer::ProgramChange(uint8_t channel, uint8_t program) { audio_->programChange(synth_, channel, program); }
 
 void Synthesizer::NoteOn(uint8_t channel, uint8_t pitch, uint8_t velocity) {
-    fluid_synth_noteon(synth_, channel, pitch, velocity);
+    audio_->noteOn(synth_, channel, pitch, velocity);
 }
 
-void Synthesizer::NoteOff(uint8_t channel, uint8_t pitch) { fluid_synth_noteoff(synth_, channel, pitch); }
+void Synthesizer::NoteOff(uint8_t channel, uint8_t pitch) { audio_->noteOff(synth_, channel, pitch); }
 
 void Synthesizer::Render(std::span<float> frames) {
     const int count = static_cast<int>(frames.size() / 2);
-    fluid_synth_write_float(synth_, count, frames.data(), 0, 2, frames.data(), 1, 2);
+    audio_->writeFloat(synth_, count, frames.data(), 0, 2, frames.data(), 1, 2);
 }

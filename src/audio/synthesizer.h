@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+struct AudioLibraries;
+
 inline constexpr const char* kDefaultSoundfont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 inline constexpr int kMinSampleRate = 8000;  // the range FluidSynth accepts
 inline constexpr int kMaxSampleRate = 96000;
@@ -34,6 +36,7 @@ public:
     void Render(std::span<float> frames);
 
 private:
+    const AudioLibraries* audio_ = nullptr;
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
     std::string error_;
