@@ -1,20 +1,34 @@
 #include "timeline/timeline.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "song/parser.h"
 
+namespace {
+
+double TicksToSeconds(int64_t ticks, int32_t bpm) {
+    return static_cast<double>(ticks) * 60.0 / (static_cast<double>(bpm) * kTicksPerQuarter);
+}
+
+}  // namespace
+
 double Timeline::SecondsAt(int64_t tick) const {
-    // Each tempo holds from its tick to the next one's.
-    double seconds = 0;
-    int64_t from = 0;
-    int32_t bpm = kDefaultTempo;
-    for (const TimedControl& control : controls) {
-        if (control.code != kCodeTempo) continue;
-        if (control.tick >= tick) break;
-        seconds += static_cast<double>(control.tick - from) * 60.0 / (bpm * kTicksPerQuarter);
-        from = control.tick;
-        bpm = control.value;
+    // The last change at or before `tick`: each tempo holds to the next one.
+    const auto after = std::upper_bound(tempos.begin(), tempos.end(), tick,
+                                        [](int64_t at, const TempoPoint& change) { return at < change.tick; });
+    const TempoPoint& tempo = after == tempos.begin() ? tempos.front() : *std::prev(after);
+    return tempo.seconds + TicksToSeconds(tick - tempo.tick, tempo.bpm);
+}
+
+void Recorder::TempoPointd(int64_t tick, int32_t bpm) {
+    std::vector<TempoPoint>& tempos = timeline_.tempos;
+    if (tempos.back().tick == tick) {
+        tempos.back().bpm = bpm;  // a later tempo of the same tick wins
+        return;
     }
-    return seconds + static_cast<double>(tick - from) * 60.0 / (bpm * kTicksPerQuarter);
+    const TempoPoint& last = tempos.back();
+    tempos.push_back({.tick = tick, .bpm = bpm, .seconds = last.seconds + TicksToSeconds(tick - last.tick, last.bpm)});
 }
 
 void Recorder::GroupApplying(const SSONG& /*song*/, int32_t /*banner*/) { ++timeline_.groups; }
@@ -26,6 +40,7 @@ void Recorder::ControlApplied(const SSONG& song, const SEVENT& event) {
         if (value == 0) value = kDefaultTempo;
     }
     timeline_.controls.push_back({.tick = song.tick, .measure = song.barsPlayed, .code = event.code, .value = value});
+    if (event.code == kCodeTempo) TempoPointd(song.tick, value);
     timeline_.measures = song.barsPlayed;
 }
 

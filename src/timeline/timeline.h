@@ -51,6 +51,13 @@ struct SlotLevel {
     int32_t inUse = 0;
 };
 
+// A tempo from `tick` on, and the seconds from the start to that tick.
+struct TempoPoint {
+    int64_t tick = 0;
+    int32_t bpm = kDefaultTempo;
+    double seconds = 0;
+};
+
 struct Timeline {
     std::vector<TimedNote> notes;  // notes and rests in the order they started (if kept)
     std::vector<TimedControl> controls;
@@ -71,7 +78,11 @@ struct Timeline {
     int32_t stopMeasure = 0;  // the stop's tick is lastTick
     bool ended = false;       // the song ended cleanly
 
-    // Seconds from the start to `tick`, at the tempos in `controls`.
+    // The tempo map: the tempo at tick 0 first, then each change, one per
+    // tick (the last tempo event of a tick counts).
+    std::vector<TempoPoint> tempos = {TempoPoint{}};
+
+    // Seconds from the start to `tick`, at the song's tempos.
     double SecondsAt(int64_t tick) const;
 };
 
@@ -112,6 +123,7 @@ public:
 private:
     static constexpr int32_t kNone = -1;
     void Close(int slot, int64_t tick, bool restsToo);
+    void TempoPointd(int64_t tick, int32_t bpm);
     void CloseAll(int64_t tick);
     void LevelChanged(const SSONG& song);
 
