@@ -12,15 +12,36 @@
 namespace {
 
 // "******** Ticks = %d ********\n", once per tick: most of a long song's
-// output, so it is put together from its parts rather than formatted.
-void PrintTicksLine(int32_t ticks) {
-    constexpr std::string_view kBefore = "******** Ticks = ";
-    constexpr std::string_view kAfter = " ********\n";
-    char line[kBefore.size() + 11 + kAfter.size()];
-    kBefore.copy(line, kBefore.size());
-    char* at = std::to_chars(line + kBefore.size(), line + sizeof line, ticks).ptr;
-    at += kAfter.copy(at, kAfter.size());
-    OutText(std::string_view(line, static_cast<size_t>(at - line)));
+// output, so the lines are put together from their parts rather than
+// formatted, a run of quiet ticks at a time.
+class TicksLines {
+public:
+    void Add(int32_t ticks) {
+        if (sizeof text_ - used_ < kLongest) Flush();
+        char* at = text_ + used_;
+        at += kBefore.copy(at, kBefore.size());
+        at = std::to_chars(at, text_ + sizeof text_, ticks).ptr;
+        at += kAfter.copy(at, kAfter.size());
+        used_ = static_cast<size_t>(at - text_);
+    }
+    void Flush() {
+        OutText(std::string_view(text_, used_));
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::string_view kBefore = "******** Ticks = ";
+    static constexpr std::string_view kAfter = " ********\n";
+    static constexpr size_t kLongest = kBefore.size() + 11 + kAfter.size();
+    char text_[4096];
+    size_t used_ = 0;
+};
+
+// The lines of `count` ticks, the last of which left the timer at `ticks`.
+void PrintTicksLines(int32_t ticks, int32_t count) {
+    TicksLines lines;
+    for (int32_t left = count - 1; left >= 0; --left) lines.Add(ticks + left);
+    lines.Flush();
 }
 
 const SNOTE& Slot(const SSONG& song, int slot) { return song.notes[slot]; }
@@ -87,11 +108,9 @@ void TraceListener::GroupsApplied(const SSONG& song, DueReason reason) {
 
 void TraceListener::SongOver(const SSONG& song) { Out("NoteOnOff = %d\n", song.noteOnOff); }
 
-void TraceListener::TickEnded(const SSONG& song) { PrintTicksLine(song.ticks); }
+void TraceListener::TickEnded(const SSONG& song) { PrintTicksLines(song.ticks, 1); }
 
-void TraceListener::QuietTicks(const SSONG& song, int32_t count) {
-    for (int32_t left = count - 1; left >= 0; --left) PrintTicksLine(song.ticks + left);
-}
+void TraceListener::QuietTicks(const SSONG& song, int32_t count) { PrintTicksLines(song.ticks, count); }
 
 void TraceListener::Stopped(const SSONG& song) {
     // Error 1 printed its dump, and the timer's stop its ticks line, already.
