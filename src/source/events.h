@@ -102,27 +102,56 @@ struct StreamEvent {
     uint8_t SkippedByte() const { return bytes[1]; }
 };
 
+// What each first byte starts: its length, whether it is a note and whether
+// it ends its group (the group end, the repeat end and the song end).
+struct FirstByte {
+    uint8_t size = 3;
+    bool note = true;
+    bool endsGroup = false;
+};
+
+inline constexpr std::array<FirstByte, 256> kFirstBytes = [] {
+    std::array<FirstByte, 256> bytes{};
+    bytes[kCodeGroupEnd] = {1, false, true};
+    for (const ControlEvent& control : kControlEvents) {
+        const int size = 1 + (control.skipsByte ? 1 : 0) + (control.argument != Argument::kNone ? 1 : 0);
+        const bool ends = control.code == kCodeRepeatEnd || control.code == kCodeSongEnd;
+        bytes[control.code] = {static_cast<uint8_t>(size), false, ends};
+    }
+    return bytes;
+}();
+
 // True when a first byte starts a note: it is none of the control codes
 // and not the group end.
-bool IsNoteCode(uint8_t first);
+inline bool IsNoteCode(uint8_t first) { return kFirstBytes[first].note; }
 // The length of the event that starts with `first`.
-uint8_t EventSize(uint8_t first);
+inline uint8_t EventSize(uint8_t first) { return kFirstBytes[first].size; }
 
-// Reads whole events from a byte span with one cursor that is checked
-// against the end before every byte.
+inline bool StreamEvent::IsNote() const { return IsNoteCode(Code()); }
+inline bool StreamEvent::EndsGroup() const { return kFirstBytes[Code()].endsGroup; }
+
+// Reads whole events from a byte span with one cursor, checked against the
+// end for the whole length of each event before it is read.
 class StreamReader {
 public:
     explicit StreamReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
     // Reads the next event into `event`; false when the bytes end, at an
     // event or inside one (Rest() then holds the bytes of the cut event).
-    bool Next(StreamEvent& event);
+    bool Next(StreamEvent& event) {
+        if (at_ >= bytes_.size()) return false;
+        const uint8_t size = EventSize(bytes_[at_]);
+        if (bytes_.size() - at_ < size) return false;  // the cut event stays unread
+        event = {};
+        event.size = size;
+        for (size_t i = 0; i < size; ++i) event.bytes[i] = bytes_[at_ + i];
+        at_ += size;
+        return true;
+    }
     std::span<const uint8_t> Rest() const { return bytes_.subspan(at_); }
     size_t Offset() const { return at_; }  // of the next event
 
 private:
-    bool Take(uint8_t& byte);
-
     std::span<const uint8_t> bytes_;
     size_t at_ = 0;
 };
