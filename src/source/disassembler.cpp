@@ -34,20 +34,20 @@ Bytes WithoutTrailingZeros(Bytes field) {
 uint16_t WordAt(Bytes header, size_t offset) { return static_cast<uint16_t>(header[offset] << 8 | header[offset + 1]); }
 
 // " 0x12 0x34"
-void AppendBytes(std::string& out, Bytes bytes) {
+void AppendBytes(TextOut& out, Bytes bytes) {
     for (const uint8_t byte : bytes) {
-        out += ' ';
+        out.Put(' ');
         AppendHex(out, byte, 2);
     }
 }
 
 // title "..."; track lines; bit 15 of the enable mask; the words after it.
-void AppendHeaderFields(std::string& out, Bytes header) {
+void AppendHeaderFields(TextOut& out, Bytes header) {
     const Bytes title = header.subspan(kTitleOffset, kTitleLength);
     if (!AllZero(title)) {
-        out += "title ";
+        out.Put("title ");
         AppendQuoted(out, WithoutTrailingZeros(title));
-        out += '\n';
+        out.Put('\n');
     }
     const uint16_t mask = WordAt(header, kEnableMaskOffset);
     for (size_t t = 0; t < kTrackCount; ++t) {
@@ -56,60 +56,60 @@ void AppendHeaderFields(std::string& out, Bytes header) {
         const uint8_t patch = header[kPatchOffset + t];
         const bool enabled = (mask >> t) & 1;
         if (AllZero(name) && chanRange == 0 && patch == 0 && !enabled) continue;
-        out += "track ";
-        AppendNumber(out, static_cast<int64_t>(t));
-        out += ' ';
+        out.Put("track ");
+        out.PutNumber(static_cast<int64_t>(t));
+        out.Put(' ');
         AppendQuoted(out, WithoutTrailingZeros(name));
         for (const int value : {((chanRange & 15) - 1) & 15, chanRange >> 4, int{static_cast<int8_t>(patch)}}) {
-            out += ' ';
-            AppendNumber(out, value);
+            out.Put(' ');
+            out.PutNumber(value);
         }
-        out += enabled ? " on\n" : " off\n";
+        out.Put(enabled ? " on\n" : " off\n");
     }
-    if ((mask >> kSpareMaskBit) & 1) out += "mask15 on\n";
+    if ((mask >> kSpareMaskBit) & 1) out.Put("mask15 on\n");
     const Bytes words = header.subspan(kSpareWordsOffset, 2 * kSpareWordCount);
     if (!AllZero(words)) {
-        out += "words";
+        out.Put("words");
         for (size_t at = 0; at < words.size(); at += 2) {
-            out += ' ';
+            out.Put(' ');
             AppendHex(out, WordAt(words, at), 4);
         }
-        out += '\n';
+        out.Put('\n');
     }
 }
 
 // The bytes no one reads, 16 a line, each line from its first nonzero byte
 // to its last.
-void AppendFreeArea(std::string& out, Bytes header, const HeaderArea& area) {
+void AppendFreeArea(TextOut& out, Bytes header, const HeaderArea& area) {
     for (size_t row = area.begin; row < area.end; row += kBytesPerLine) {
         const Bytes bytes = header.subspan(row, std::min(kBytesPerLine, area.end - row));
         const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte != 0; });
         if (first == bytes.end()) continue;
         const size_t skipped = static_cast<size_t>(first - bytes.begin());
-        out += "header ";
-        AppendNumber(out, static_cast<int64_t>(row + skipped));
+        out.Put("header ");
+        out.PutNumber(static_cast<int64_t>(row + skipped));
         AppendBytes(out, WithoutTrailingZeros(bytes.subspan(skipped)));
-        out += '\n';
+        out.Put('\n');
     }
 }
 
-void AppendControl(std::string& out, const StreamEvent& event) {
+void AppendControl(TextOut& out, const StreamEvent& event) {
     const ControlEvent& control = *FindControl(event.Code());
-    out += control.word;
+    out.Put(control.word);
     if (control.argument != Argument::kNone) {
         const uint8_t byte = event.ArgumentByte();
         const int value = IsSigned(control.argument) ? int{static_cast<int8_t>(byte)} : int{byte};
         std::string_view name;
         if (control.argument == Argument::kKey) name = KeyWord(value);
         if (control.argument == Argument::kTime) name = TimeWord(value);
-        out += ' ';
+        out.Put(' ');
         if (!name.empty())
-            out += name;
+            out.Put(name);
         else
-            AppendNumber(out, value);
+            out.PutNumber(value);
     }
     if (control.skipsByte && event.SkippedByte() != 0) {
-        out += " skip ";
+        out.Put(" skip ");
         AppendHex(out, event.SkippedByte(), 2);
     }
 }
@@ -124,13 +124,13 @@ struct GroupPlace {
 // One group a line: its events (the group end is implied), then, when the
 // file ends inside the group, `cut` or the bytes of the cut event; then the
 // group's place.
-void AppendGroup(std::string& out, std::span<const StreamEvent> group, bool ended, Bytes cutBytes,
+void AppendGroup(TextOut& out, std::span<const StreamEvent> group, bool ended, Bytes cutBytes,
                  const GroupPlace& place) {
-    const size_t lineStart = out.size();
-    if (group.empty() || group.front().Code() != kCodeMeasureBar) out += "    ";
+    const size_t lineStart = out.Size();
+    if (group.empty() || group.front().Code() != kCodeMeasureBar) out.Put("    ");
     bool first = true;
     auto nextItem = [&] {
-        if (!first) out += ' ';
+        if (!first) out.Put(' ');
         first = false;
     };
     for (const StreamEvent& event : group) {
@@ -142,30 +142,30 @@ void AppendGroup(std::string& out, std::span<const StreamEvent> group, bool ende
             AppendControl(out, event);
     }
     if (ended && first) {
-        out += "empty";
+        out.Put("empty");
     } else if (!ended) {
         nextItem();
         if (cutBytes.empty()) {
-            out += "cut";
+            out.Put("cut");
         } else {
-            out += "bytes";
+            out.Put("bytes");
             AppendBytes(out, cutBytes);
         }
     }
-    const size_t length = out.size() - lineStart;
-    out.append(length + 2 < kCommentColumn ? kCommentColumn - length : 2, ' ');
-    out += "# ";
+    const size_t length = out.Size() - lineStart;
+    out.PutBlanks(length + 2 < kCommentColumn ? kCommentColumn - length : 2);
+    out.Put("# ");
     if (place.tick) {
-        out += "tick ";
-        AppendNumber(out, *place.tick);
-        out += ", ";
+        out.Put("tick ");
+        out.PutNumber(*place.tick);
+        out.Put(", ");
     }
-    out += "measure ";
-    AppendNumber(out, place.measure);
-    out += '\n';
+    out.Put("measure ");
+    out.PutNumber(place.measure);
+    out.Put('\n');
 }
 
-void AppendStream(std::string& out, Bytes stream, PlayedTicks* ticks) {
+void AppendStream(TextOut& out, Bytes stream, PlayedTicks* ticks) {
     StreamReader reader(stream);
     std::vector<StreamEvent> group;
     int64_t measure = 0;
@@ -189,24 +189,23 @@ void AppendStream(std::string& out, Bytes stream, PlayedTicks* ticks) {
     }
     const Bytes after = reader.Rest();
     if (after.empty()) return;
-    out += "# after the song end: never read\n";
+    out.Put("# after the song end: never read\n");
     for (size_t at = 0; at < after.size(); at += kBytesPerLine) {
-        out += "bytes";
+        out.Put("bytes");
         AppendBytes(out, after.subspan(at, std::min(kBytesPerLine, after.size() - at)));
-        out += '\n';
+        out.Put('\n');
     }
 }
 
 }  // namespace
 
 std::string Disassemble(std::span<const uint8_t> song, PlayedTicks* ticks) {
-    std::string out;
-    out.reserve(song.size() * 10);  // what a long song takes, so the text is not copied as it grows
-    out += kPreamble;
+    TextOut out(song.size() * 10);  // what a long song takes, so the text is not copied as it grows
+    out.Put(kPreamble);
     const Bytes header = song.first(kHeaderSize);
     AppendHeaderFields(out, header);
     for (const HeaderArea& area : kFreeHeaderAreas) AppendFreeArea(out, header, area);
-    out += '\n';
+    out.Put('\n');
     AppendStream(out, song.subspan(kHeaderSize), ticks);
-    return out;
+    return out.Take();
 }

@@ -15,9 +15,9 @@ std::optional<std::string> PlayabilityCheck::Note(const StreamEvent& note, std::
     if (note.IsRest() && (note.TieBegin() || note.TieEnd())) return "a rest cannot be tied";
     const Tie tie{track, note.Pitch()};
     if (note.TieEnd() && tiesIn_.erase(tie) == 0) {
-        std::string word;
+        TextOut word;
         AppendNote(word, note);
-        return "the 'te' note '" + word + "' continues no tie-begin note of the line before";
+        return "the 'te' note '" + word.Take() + "' continues no tie-begin note of the line before";
     }
     if (note.TieBegin()) tiesOut.insert(tie);
     return std::nullopt;

@@ -136,76 +136,109 @@ std::optional<int64_t> ParseNumber(std::string_view word) {
     return negative ? -int64_t{value} : int64_t{value};
 }
 
-void AppendNumber(std::string& out, int64_t value) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, end);
-}
-
-void AppendHex(std::string& out, uint32_t value, int digits) {
-    out += "0x";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHexDigits[(value >> shift) & 15];
+void AppendHex(TextOut& out, uint32_t value, int digits) {
+    out.Put("0x");
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.Put(kHexDigits[(value >> shift) & 15]);
 }
 
 namespace {
 
-// The words of every pitch and duration code, made once: a long song spells
-// millions of notes.
+template <size_t N>
+constexpr void Add(ShortText<N>& word, std::string_view text) {
+    for (const char c : text) word.bytes[word.size++] = c;
+}
+
+template <size_t N>
+constexpr void AddNumber(ShortText<N>& word, int value) {
+    if (value < 0) {
+        Add(word, "-");
+        value = -value;
+    }
+    if (value >= 10) AddNumber(word, value / 10);
+    word.bytes[word.size++] = static_cast<char>('0' + value % 10);
+}
+
+// The spelling of every value of each part of a note, made at compile time:
+// a long song spells millions of notes.
 struct NoteWords {
-    std::array<std::string, 128> pitches;              // "C5"
-    std::array<std::string, kDurationCodes> durations;  // "q", or the code
+    std::array<ShortText<4>, kNoteTrackMask + 1> tracks{};     // "-1:" .. "14:", by the track nibble
+    std::array<ShortText<4>, kDurationCodes> durations{};      // "q:", or the code: "19:"
+    std::array<ShortText<4>, kNotePitchMask + 1> pitches{};    // "C5", "F#10"
+    std::array<ShortText<32>, 1 << kNoteFlags.size()> flags{};  // "+tb+acc": bit i stands for kNoteFlags[i]
+    // The flags each value of each note byte holds, as bits of the index of `flags`.
+    std::array<std::array<uint8_t, 256>, 3> flagsOfByte{};
 };
 
-const NoteWords& Words() {
-    static const NoteWords words = [] {
-        NoteWords made;
-        for (size_t pitch = 0; pitch < made.pitches.size(); ++pitch) {
-            std::array<char, 8> name{};
-            FormatNoteName(name, static_cast<int32_t>(pitch));
-            made.pitches[pitch] = name.data();
+constexpr NoteWords kNoteWords = [] {
+    NoteWords words;
+    for (size_t nibble = 0; nibble < words.tracks.size(); ++nibble) {
+        AddNumber(words.tracks[nibble], static_cast<int>(nibble) - 1);
+        Add(words.tracks[nibble], ":");
+    }
+    for (size_t code = 0; code < words.durations.size(); ++code) {
+        const ShortWord& word = kDurationWords.byCode[code];
+        if (word.size > 0)
+            Add(words.durations[code], std::string_view(word.text.data(), word.size));
+        else
+            AddNumber(words.durations[code], static_cast<int>(code));
+        Add(words.durations[code], ":");
+    }
+    for (size_t pitch = 0; pitch < words.pitches.size(); ++pitch) {
+        Add(words.pitches[pitch], noteNames[pitch % 12]);
+        AddNumber(words.pitches[pitch], static_cast<int>(pitch / 12));
+    }
+    for (size_t flag = 0; flag < kNoteFlags.size(); ++flag) {
+        const NoteFlag& bit = kNoteFlags[flag];
+        for (size_t value = 0; value < 256; ++value)
+            if ((value & bit.mask) != 0) words.flagsOfByte[bit.byte][value] |= static_cast<uint8_t>(1 << flag);
+    }
+    for (size_t set = 0; set < words.flags.size(); ++set) {
+        for (size_t flag = 0; flag < kNoteFlags.size(); ++flag) {
+            if ((set >> flag & 1) == 0) continue;
+            Add(words.flags[set], "+");
+            Add(words.flags[set], kNoteFlags[flag].word);
         }
-        for (size_t code = 0; code < made.durations.size(); ++code) {
-            const std::string_view word = DurationWord(static_cast<int>(code));
-            made.durations[code] = word.empty() ? std::to_string(code) : std::string(word);
-        }
-        return made;
-    }();
+    }
     return words;
-}
+}();
+
+constexpr ShortText<4> kRestWord = {{'r', 'e', 's', 't'}, 4};
 
 }  // namespace
 
-void AppendNote(std::string& out, const StreamEvent& note) {
-    const NoteWords& words = Words();
-    AppendNumber(out, note.Track());
-    out += ':';
-    out += words.durations[static_cast<size_t>(note.Duration())];
-    out += ':';
-    const NoteFlag& rest = kNoteFlags[0];
-    const bool restWord = note.Has(rest) && note.Pitch() == 0;
-    out += restWord ? std::string_view("rest") : std::string_view(words.pitches[static_cast<size_t>(note.Pitch())]);
-    for (const NoteFlag& flag : kNoteFlags) {
-        if (!note.Has(flag) || (restWord && &flag == &rest)) continue;
-        out += '+';
-        out += flag.word;
+void AppendNote(TextOut& out, const StreamEvent& note) {
+    const auto& flagsOf = kNoteWords.flagsOfByte;
+    size_t flags = flagsOf[0][note.bytes[0]] | flagsOf[1][note.bytes[1]] | flagsOf[2][note.bytes[2]];
+    out.Put(kNoteWords.tracks[static_cast<size_t>(note.Track() + 1)]);
+    out.Put(kNoteWords.durations[static_cast<size_t>(note.Duration())]);
+    // A rest of note number 0 is written "rest" in place of the pitch, and
+    // that word stands for the flag too.
+    constexpr size_t kRestFlag = 1;
+    static_assert(kNoteFlags[0].word == "rest");
+    if ((flags & kRestFlag) != 0 && note.Pitch() == 0) {
+        out.Put(kRestWord);
+        flags &= ~kRestFlag;
+    } else {
+        out.Put(kNoteWords.pitches[static_cast<size_t>(note.Pitch())]);
     }
+    if (flags != 0) out.Put(kNoteWords.flags[flags]);
 }
 
-void AppendQuoted(std::string& out, std::span<const uint8_t> bytes) {
-    out += '"';
+void AppendQuoted(TextOut& out, std::span<const uint8_t> bytes) {
+    out.Put('"');
     for (const uint8_t byte : bytes) {
         if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += static_cast<char>(byte);
+            out.Put('\\');
+            out.Put(static_cast<char>(byte));
         } else if (byte >= 0x20 && byte < 0x7F) {
-            out += static_cast<char>(byte);
+            out.Put(static_cast<char>(byte));
         } else {
-            out += "\\x";
-            out += kHexDigits[byte >> 4];
-            out += kHexDigits[byte & 15];
+            out.Put("\\x");
+            out.Put(kHexDigits[byte >> 4]);
+            out.Put(kHexDigits[byte & 15]);
         }
     }
-    out += '"';
+    out.Put('"');
 }
 
 Unquoted Unquote(std::string_view word) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "source/events.h"
+#include "source/text_out.h"
 
 // The codes of a note's 5-bit duration field.
 inline constexpr int kDurationCodes = 32;
@@ -30,17 +31,16 @@ std::optional<int> Pitch(std::string_view word);
 
 // A decimal or 0x hexadecimal integer, with an optional '-'.
 std::optional<int64_t> ParseNumber(std::string_view word);
-void AppendNumber(std::string& out, int64_t value);
 // "0x1F" for (0x1F, 2), "0x001F" for (0x1F, 4).
-void AppendHex(std::string& out, uint32_t value, int digits);
+void AppendHex(TextOut& out, uint32_t value, int digits);
 
 // A note as TRACK:DURATION:PITCH+flags, or TRACK:DURATION:rest+flags for a
 // rest of note number 0.
-void AppendNote(std::string& out, const StreamEvent& note);
+void AppendNote(TextOut& out, const StreamEvent& note);
 
 // Texts in double quotes hold any bytes: printable ASCII stands for
 // itself, \" and \\ for the quote and the backslash, \xHH for any byte.
-void AppendQuoted(std::string& out, std::span<const uint8_t> bytes);
+void AppendQuoted(TextOut& out, std::span<const uint8_t> bytes);
 struct Unquoted {
     std::string bytes;
     size_t errorAt = std::string_view::npos;  // offset in the word of a bad escape
