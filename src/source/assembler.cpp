@@ -44,13 +44,23 @@ Word Part(const Word& word, size_t offset, size_t length = std::string_view::npo
     return {word.text.substr(offset, length), word.column + static_cast<int>(offset)};
 }
 
+// The first position from `at` on that is not a blank.
+size_t SkipBlanks(std::string_view line, size_t at) {
+    // The blanks that line up the comments come eight at a time first.
+    constexpr std::string_view kEightSpaces = "        ";
+    while (line.size() - at >= kEightSpaces.size() && line.substr(at, kEightSpaces.size()) == kEightSpaces)
+        at += kEightSpaces.size();
+    while (at < line.size() && IsBlank(line[at])) ++at;
+    return at;
+}
+
 // Splits a line into words: blanks separate them, a text in double quotes
 // is one word, and a '#' that starts a word starts a comment.
 std::optional<LineFault> SplitWords(std::string_view line, std::vector<Word>& words) {
     words.clear();
     size_t at = 0;
     for (;;) {
-        while (at < line.size() && IsBlank(line[at])) ++at;
+        at = SkipBlanks(line, at);
         if (at == line.size() || line[at] == '#') return std::nullopt;
         const size_t start = at;
         if (line[at] == '"') {
@@ -98,6 +108,8 @@ class Assembler {
 public:
     explicit Assembler(PlayabilityCheck* check) : song_(kHeaderSize, 0), check_(check) {}
 
+    // Makes room for a song of about `size` bytes up front.
+    void Expect(size_t size) { song_.reserve(kHeaderSize + size); }
     void Line(int number, std::string_view text);
     std::vector<uint8_t> Finish(int lastLine);
 
@@ -111,6 +123,8 @@ private:
     }
 
     int Number(const Word& word, int low, int high, std::string_view what) const;
+    // Cold, so that Number, which runs for most words, keeps a lean frame.
+    [[noreturn, gnu::cold]] void OutOfRange(const Word& word, int low, int high, std::string_view what) const;
     // A code by its name (`named`, the code of the word when it is a name),
     // or by its number in low..high; `names` lists the names for a message.
     int Code(const Word& word, std::optional<int> named, int low, int high, std::string_view what,
@@ -146,9 +160,12 @@ private:
 
 int Assembler::Number(const Word& word, int low, int high, std::string_view what) const {
     const std::optional<int64_t> value = ParseNumber(word.text);
-    if (!value || *value < low || *value > high)
-        Fail(word, std::string(what) + " must be " + Range(low, high) + ", not " + Quoted(word.text));
+    if (!value || *value < low || *value > high) OutOfRange(word, low, high, what);
     return static_cast<int>(*value);
+}
+
+void Assembler::OutOfRange(const Word& word, int low, int high, std::string_view what) const {
+    Fail(word, std::string(what) + " must be " + Range(low, high) + ", not " + Quoted(word.text));
 }
 
 int Assembler::Code(const Word& word, std::optional<int> named, int low, int high, std::string_view what,
@@ -307,7 +324,7 @@ void Assembler::GroupLine() {
     for (size_t at = 0; at < words_.size(); ++at) {
         const Word& word = words_[at];
         // Most words are notes, and no other word holds a ':'.
-        if (word.text.find(':') != std::string_view::npos) {
+        if (std::ranges::find(word.text, ':') != word.text.end()) {
             group_.push_back(Note(word));
         } else if (word.text == "bytes") {
             if (at + 1 == words_.size()) Fail(word, "'bytes' needs a value");
@@ -335,7 +352,8 @@ void Assembler::GroupLine() {
         Check(check_->Group(line_, group_));
         if (!raw_.empty()) Check(check_->RawBytes());
     }
-    for (const StreamEvent& event : group_) song_.insert(song_.end(), event.bytes.begin(), event.bytes.begin() + event.size);
+    for (const StreamEvent& event : group_)
+        for (const uint8_t byte : event.Bytes()) song_.push_back(byte);
     song_.insert(song_.end(), raw_.begin(), raw_.end());
 }
 
@@ -425,6 +443,7 @@ std::vector<uint8_t> Assembler::Finish(int lastLine) {
 Assembly Assemble(std::string_view text, PlayabilityCheck* check) {
     if (text.size() > kMaxSourceSize) return {{}, SourceError{1, 1, "the text is larger than 2 GiB"}};
     Assembler assembler(check);
+    assembler.Expect(text.size() / 8);  // a disassembly takes about 9 characters a byte
     int number = 0;
     try {
         for (size_t start = 0; start < text.size();) {
