@@ -16,7 +16,7 @@ namespace {
 // first event, and the tick.
 class GroupStarts final : public PlaybackListener {
 public:
-    explicit GroupStarts(std::vector<std::pair<size_t, int64_t>>& applied) : applied_(applied) {}
+    explicit GroupStarts(std::deque<std::pair<size_t, int64_t>>& applied) : applied_(applied) {}
 
     void GroupApplying(const SSONG& song, int32_t /*banner*/) override {
         const void* group = song.current ? song.current : ListHead(&song.events);
@@ -24,7 +24,7 @@ public:
     }
 
 private:
-    std::vector<std::pair<size_t, int64_t>>& applied_;
+    std::deque<std::pair<size_t, int64_t>>& applied_;
 };
 
 // Drops the diagnostics while it lives: a cut stream is no news here, the
@@ -59,7 +59,7 @@ PlayedTicks::PlayedTicks(std::span<const uint8_t> song, int slots) {
 }
 
 std::optional<int64_t> PlayedTicks::TickOf(size_t offset) {
-    while (next_ < applied_.size() && applied_[next_].first < offset) ++next_;
-    if (next_ < applied_.size() && applied_[next_].first == offset) return applied_[next_].second;
+    while (!applied_.empty() && applied_.front().first < offset) applied_.pop_front();
+    if (!applied_.empty() && applied_.front().first == offset) return applied_.front().second;
     return std::nullopt;
 }

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <deque>
 #include <utility>
-#include <vector>
 
 class PlayedTicks {
 public:
@@ -23,6 +23,8 @@ public:
     std::optional<int64_t> TickOf(size_t offset);
 
 private:
-    std::vector<std::pair<size_t, int64_t>> applied_;  // offset and tick, in the order applied
-    size_t next_ = 0;
+    // Offset and tick, in the order applied, from the one TickOf asked for
+    // last. (A deque: hundreds of thousands of groups, never copied as they
+    // come.)
+    std::deque<std::pair<size_t, int64_t>> applied_;
 };
