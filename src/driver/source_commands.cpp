@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -21,6 +22,7 @@
 #include "source/disassembler.h"
 #include "source/playability.h"
 #include "source/played_ticks.h"
+#include "source/text_out.h"
 
 namespace {
 
@@ -80,11 +82,11 @@ std::optional<std::string> ReadInput(const std::string& path, size_t limit) {
     return bytes;
 }
 
-// Writes `bytes` to `output` whole or not at all (standard output for "-"
-// or no name); never over the input.
-int WriteOutput(const SourceOptions& options, std::string_view bytes) {
+// Runs `write` with a sink to `output`, which gets all the bytes or none
+// (standard output for "-" or no name); never over the input.
+int WriteOutput(const SourceOptions& options, const std::function<void(const TextSink&)>& write) {
     if (options.output.empty() || IsStandardStream(options.output)) {
-        OutText(bytes);
+        write([](std::string_view bytes) { OutText(bytes); });
         return 0;
     }
     if (!IsStandardStream(options.input) && IsSameFile(options.input, options.output)) {
@@ -92,7 +94,8 @@ int WriteOutput(const SourceOptions& options, std::string_view bytes) {
         return kFailure;
     }
     AtomicFile file(options.output);
-    if (!file.Write(bytes) || !file.Commit()) {
+    if (file.Ok()) write([&file](std::string_view bytes) { file.Write(bytes); });
+    if (!file.Ok() || !file.Commit()) {
         Complain("%s", file.Error().c_str());
         return kFailure;
     }
@@ -104,7 +107,12 @@ int RunDis(const SourceOptions& options) {
     if (!song || !CheckImageSize(song->size())) return kFailure;
     const std::span bytes(reinterpret_cast<const uint8_t*>(song->data()), song->size());
     PlayedTicks ticks(bytes, kSongSlots);
-    return WriteOutput(options, Disassemble(bytes, &ticks));
+    // The text goes out as it is made, a chunk at a time.
+    return WriteOutput(options, [&](const TextSink& sink) {
+        TextOut text(sink);
+        Disassemble(bytes, &ticks, text);
+        text.Flush();
+    });
 }
 
 int RunAsm(const SourceOptions& options) {
@@ -117,8 +125,9 @@ int RunAsm(const SourceOptions& options) {
         std::fprintf(stderr, "%s\n", FormatSourceError(DisplayName(options.input), *assembly.error).c_str());
         return kFailure;
     }
-    return WriteOutput(options,
-                       std::string_view(reinterpret_cast<const char*>(assembly.song.data()), assembly.song.size()));
+    return WriteOutput(options, [&](const TextSink& sink) {
+        sink(std::string_view(reinterpret_cast<const char*>(assembly.song.data()), assembly.song.size()));
+    });
 }
 
 // Memory running out (a huge song or source) ends the run as a failure.

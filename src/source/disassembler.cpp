@@ -201,11 +201,15 @@ void AppendStream(TextOut& out, Bytes stream, PlayedTicks* ticks) {
 
 std::string Disassemble(std::span<const uint8_t> song, PlayedTicks* ticks) {
     TextOut out(song.size() * 10);  // what a long song takes, so the text is not copied as it grows
+    Disassemble(song, ticks, out);
+    return out.Take();
+}
+
+void Disassemble(std::span<const uint8_t> song, PlayedTicks* ticks, TextOut& out) {
     out.Put(kPreamble);
     const Bytes header = song.first(kHeaderSize);
     AppendHeaderFields(out, header);
     for (const HeaderArea& area : kFreeHeaderAreas) AppendFreeArea(out, header, area);
     out.Put('\n');
     AppendStream(out, song.subspan(kHeaderSize), ticks);
-    return out.Take();
 }

@@ -34,4 +34,14 @@ void TextOut::PutNumber(int64_t value) {
     Copy(&scratch[begin], kNumberSize, kNumberSize - begin);
 }
 
-void TextOut::Grow(size_t size) { buffer_.resize(std::max(2 * buffer_.size(), used_ + size)); }
+void TextOut::Flush() {
+    if (!sink_ || used_ == 0) return;
+    sink_(std::string_view(buffer_).substr(0, used_));
+    sunk_ += used_;
+    used_ = 0;
+}
+
+void TextOut::MakeRoom(size_t size) {
+    Flush();
+    if (buffer_.size() - used_ < size) buffer_.resize(std::max(2 * buffer_.size(), used_ + size));
+}

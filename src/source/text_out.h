@@ -1,13 +1,15 @@
 // Text built up piece by piece at the end of one buffer: a disassembly runs
 // to tens of megabytes in pieces of a few bytes, where std::string's append
-// costs a call per piece. Every write checks its room, and the buffer doubles
-// when it runs short.
+// costs a call per piece. Every write checks its room. The text is either
+// kept whole (the buffer doubles when it runs short) or passed on to a sink
+// each time the buffer fills up, so that a long text never sits in memory.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,10 +24,16 @@ struct ShortText {
     std::string_view View() const { return {bytes.data(), size}; }
 };
 
+// Takes the text of a TextOut chunk by chunk, in order.
+using TextSink = std::function<void(std::string_view)>;
+
 class TextOut {
 public:
-    // Room for `capacity` bytes up front.
-    explicit TextOut(size_t capacity = 64) : buffer_(std::max<size_t>(capacity, 64), '\0') {}
+    // Keeps the whole text, for Take(), with room for `capacity` bytes up front.
+    explicit TextOut(size_t capacity = 64) : buffer_(std::max(capacity, kMinimumRoom), '\0') {}
+    // Passes the text on to `sink` whenever kChunkSize bytes are waiting, and
+    // the rest on Flush().
+    explicit TextOut(TextSink sink) : buffer_(kChunkSize, '\0'), sink_(std::move(sink)) {}
 
     void Put(char c) {
         Room(1)[0] = c;
@@ -50,15 +58,21 @@ public:
     // In decimal, with a '-' when negative.
     void PutNumber(int64_t value);
 
-    size_t Size() const { return used_; }
-    // The text written; the TextOut is left empty.
+    // The bytes written so far, sunk or not.
+    size_t Size() const { return sunk_ + used_; }
+    // The text written, when there is no sink; the TextOut is left empty.
     std::string Take() {
         buffer_.resize(used_);
         used_ = 0;
         return std::move(buffer_);
     }
 
+    // Passes what is waiting on to the sink.
+    void Flush();
+
 private:
+    static constexpr size_t kMinimumRoom = 64;   // more than any one write but the longest texts
+    static constexpr size_t kChunkSize = 256 << 10;  // a chunk stays in the cache until it is sunk
     static constexpr size_t kNumberSize = 20;  // "-9223372036854775808"
     static constexpr std::array<char, 64> kBlanks = [] {
         std::array<char, 64> blanks{};
@@ -74,12 +88,14 @@ private:
 
     // The next `size` bytes of the buffer, to be written and then counted.
     std::span<char> Room(size_t size) {
-        if (buffer_.size() - used_ < size) Grow(size);
+        if (buffer_.size() - used_ < size) MakeRoom(size);
         return std::span(buffer_).subspan(used_, size);
     }
-    // Kept out of line, so that Room is small enough to inline everywhere.
-    void Grow(size_t size);
+    // Flushes or grows. Kept out of line, so that Room inlines everywhere.
+    void MakeRoom(size_t size);
 
     std::string buffer_;  // the text up to used_, then room
     size_t used_ = 0;
+    TextSink sink_;     // none: the buffer keeps all the text
+    size_t sunk_ = 0;   // bytes passed on to the sink
 };
