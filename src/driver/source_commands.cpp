@@ -36,49 +36,78 @@ struct SourceOptions {
 
 bool IsStandardStream(const std::string& path) { return path == "-"; }
 
-// The size of a regular file; 0 for anything else (a pipe, a terminal).
-size_t RegularFileSize(std::FILE* file) {
-    struct stat info {};
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
-    return static_cast<size_t>(info.st_size);
-}
-
 std::string DisplayName(const std::string& path) { return IsStandardStream(path) ? kStandardInputName : path; }
 
-// The whole of `path` (standard input for "-") up to `limit` bytes; nothing,
-// diagnosed under the file's name, when it cannot be read or is larger.
-std::optional<std::string> ReadInput(const std::string& path, size_t limit) {
-    const std::string name = DisplayName(path);
-    SetDiagnosticFile(name.c_str());
-    std::FILE* file = IsStandardStream(path) ? stdin : std::fopen(path.c_str(), "rb");
-    if (!file) {
-        Diagnose("%s", std::strerror(errno));
-        return std::nullopt;
+// A file, or standard input for "-", read in pieces. Failures are diagnosed
+// under its name: it cannot be opened or read, or holds more than `limit`
+// bytes.
+class Input {
+public:
+    Input(const std::string& path, size_t limit) : limit_(limit) {
+        const std::string name = DisplayName(path);
+        SetDiagnosticFile(name.c_str());
+        file_ = IsStandardStream(path) ? stdin : std::fopen(path.c_str(), "rb");
+        if (!file_) Fail(errno);
     }
+    ~Input() {
+        if (file_ && file_ != stdin) std::fclose(file_);
+    }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+
+    bool Failed() const { return failed_; }
+    // The size of a regular file; 0 for anything else (a pipe, a terminal).
+    size_t Size() const {
+        struct stat info {};
+        if (!file_ || fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+        return static_cast<size_t>(info.st_size);
+    }
+    // The next bytes, read into `room`, which they fill unless the input
+    // ends; empty at the end and after a failure.
+    std::string_view Read(std::span<char> room) {
+        if (failed_) return {};
+        errno = 0;
+        const size_t got = std::fread(room.data(), 1, room.size(), file_);
+        if (std::ferror(file_)) return Fail(errno ? errno : EIO);
+        read_ += got;
+        if (read_ > limit_) {
+            Diagnose("larger than the %zu bytes songsim reads", limit_);
+            failed_ = true;
+            return {};
+        }
+        return {room.data(), got};
+    }
+
+private:
+    std::string_view Fail(int error) {
+        Diagnose("%s", std::strerror(error));
+        failed_ = true;
+        return {};
+    }
+
+    std::FILE* file_ = nullptr;
+    size_t limit_;
+    size_t read_ = 0;
+    bool failed_ = false;
+};
+
+// The whole of `path` (standard input for "-") up to `limit` bytes; nothing,
+// diagnosed, when it cannot be read or is larger.
+std::optional<std::string> ReadInput(const std::string& path, size_t limit) {
+    Input input(path, limit);
     // Read straight into the string: a regular file in one call, with one
     // byte more than its size to meet its end; other inputs in chunks.
     std::string bytes;
-    size_t room = std::min(RegularFileSize(file), limit) + 1;
-    errno = 0;
-    while (bytes.size() <= limit) {
+    size_t room = std::min(input.Size(), limit) + 1;
+    while (!input.Failed()) {
         const size_t used = bytes.size();
         room = std::max(room, size_t{1} << 16);
         bytes.resize(used + room);
-        const size_t got = std::fread(bytes.data() + used, 1, room, file);
+        const size_t got = input.Read(std::span(bytes).subspan(used)).size();
         bytes.resize(used + got);
-        if (got < room) break;  // the end, or an error
+        if (got < room) break;  // the end, or a failure
     }
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    if (file != stdin) std::fclose(file);
-    if (failed) {
-        Diagnose("%s", std::strerror(error ? error : EIO));
-        return std::nullopt;
-    }
-    if (bytes.size() > limit) {
-        Diagnose("larger than the %zu bytes songsim reads", limit);
-        return std::nullopt;
-    }
+    if (input.Failed()) return std::nullopt;
     return bytes;
 }
 
@@ -116,10 +145,12 @@ int RunDis(const SourceOptions& options) {
 }
 
 int RunAsm(const SourceOptions& options) {
-    const std::optional<std::string> text = ReadInput(options.input, kMaxSourceSize);
-    if (!text) return kFailure;
+    // The text is assembled as it is read, a piece at a time.
+    Input input(options.input, kMaxSourceSize);
+    std::string room(256 << 10, '\0');
     PlayabilityCheck check(kSongSlots);
-    const Assembly assembly = Assemble(*text, options.strict ? &check : nullptr);
+    const Assembly assembly = Assemble([&] { return input.Read(room); }, input.Size(), options.strict ? &check : nullptr);
+    if (input.Failed()) return kFailure;
     if (assembly.error) {
         OutFlush();
         std::fprintf(stderr, "%s\n", FormatSourceError(DisplayName(options.input), *assembly.error).c_str());

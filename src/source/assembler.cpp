@@ -441,16 +441,44 @@ std::vector<uint8_t> Assembler::Finish(int lastLine) {
 }  // namespace
 
 Assembly Assemble(std::string_view text, PlayabilityCheck* check) {
-    if (text.size() > kMaxSourceSize) return {{}, SourceError{1, 1, "the text is larger than 2 GiB"}};
+    bool given = false;
+    return Assemble(
+        [&]() -> std::string_view {
+            if (given) return {};
+            given = true;
+            return text;
+        },
+        text.size(), check);
+}
+
+Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, PlayabilityCheck* check) {
     Assembler assembler(check);
-    assembler.Expect(text.size() / 8);  // a disassembly takes about 9 characters a byte
+    assembler.Expect(sizeHint / 8);  // a disassembly takes about 9 characters a byte
+    std::string cut;  // the start of a line that the end of a piece cut
+    size_t size = 0;
     int number = 0;
     try {
-        for (size_t start = 0; start < text.size();) {
-            const size_t end = std::min(text.find('\n', start), text.size());
-            assembler.Line(++number, text.substr(start, end - start));
-            start = end + 1;
+        for (std::string_view piece = pieces(); !piece.empty(); piece = pieces()) {
+            size += piece.size();
+            if (size > kMaxSourceSize) return {{}, SourceError{1, 1, "the text is larger than 2 GiB"}};
+            for (size_t start = 0;;) {
+                const size_t end = piece.find('\n', start);
+                if (end == std::string_view::npos) {
+                    cut.append(piece.substr(start));
+                    break;
+                }
+                const std::string_view line = piece.substr(start, end - start);
+                if (cut.empty()) {
+                    assembler.Line(++number, line);
+                } else {
+                    cut.append(line);
+                    assembler.Line(++number, cut);
+                    cut.clear();
+                }
+                start = end + 1;
+            }
         }
+        if (!cut.empty()) assembler.Line(++number, cut);
         return {assembler.Finish(number), std::nullopt};
     } catch (const Failure& failure) {
         return {{}, failure.error};

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,14 @@ inline constexpr size_t kMaxSourceSize = INT_MAX;
 // check, also refuses a song that breaks one of its rules, at the line
 // where it does.
 Assembly Assemble(std::string_view text, PlayabilityCheck* check = nullptr);
+
+// A text read in turn: each call gives the next piece (pieces may cut a line
+// anywhere), an empty one at the end.
+using SourcePieces = std::function<std::string_view()>;
+// The same for a text read in pieces: each line is assembled as soon as it
+// is whole, so that a long text is never held in memory. `sizeHint`, the
+// text's size when it is known (else 0), makes room for the song up front.
+Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, PlayabilityCheck* check = nullptr);
 
 // "NAME:LINE:COLUMN: message", or "NAME:LINE: message" for a whole line.
 std::string FormatSourceError(std::string_view sourceName, const SourceError& error);

@@ -72,3 +72,39 @@ TEST(Assembler, StrictRefusesWhatThePlayerCannotPlayCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// `text` given to the assembler `size` bytes at a time.
+Assembly AssembleInPieces(std::string_view text, size_t size) {
+    size_t at = 0;
+    return Assemble(
+        [&] {
+            const std::string_view piece = text.substr(at, size);
+            at += piece.size();
+            return piece;
+        },
+        0);
+}
+
+TEST(Assembler, ATextReadInPiecesBuildsWhatTheWholeTextBuilds) {
+    const std::string good = "title \"Pieces\"\ntrack 0 Lead 0 3 0 on\n\nbar 0:q:C5 0:q:E5  # tick 0\n  0:h:G5\r\nend\nbytes 1 2";
+    const std::string bad = "track 0 Lead 0 3 0 on\nbar 0:q:C5\n0:q:C5 0:q:X5\nend\n";
+    for (const std::string& text : {good, good + "\n", bad, std::string("\n\n"), std::string()}) {
+        const Assembly whole = Assemble(text);
+        for (size_t size = 1; size <= text.size() + 1; ++size) {
+            const Assembly pieces = AssembleInPieces(text, size);
+            EXPECT_EQ(pieces.song, whole.song) << text << "\nin pieces of " << size;
+            ASSERT_EQ(pieces.error.has_value(), whole.error.has_value()) << text << "\nin pieces of " << size;
+            if (!whole.error) continue;
+            EXPECT_EQ(pieces.error->line, whole.error->line);
+            EXPECT_EQ(pieces.error->column, whole.error->column);
+            EXPECT_EQ(pieces.error->message, whole.error->message);
+        }
+    }
+    // The one error: the pitch on line 3, column 12.
+    EXPECT_EQ(AssembleInPieces(bad, 5).error->line, 3);
+    EXPECT_EQ(AssembleInPieces(bad, 5).error->column, 12);
+}
+
+}  // namespace
