@@ -142,9 +142,9 @@ public:
         if (at_ >= bytes_.size()) return false;
         const uint8_t size = EventSize(bytes_[at_]);
         if (bytes_.size() - at_ < size) return false;  // the cut event stays unread
-        event = {};
+        const std::span<const uint8_t> bytes = bytes_.subspan(at_, size);
+        event.bytes = {bytes[0], size > 1 ? bytes[1] : uint8_t{0}, size > 2 ? bytes[2] : uint8_t{0}};
         event.size = size;
-        for (size_t i = 0; i < size; ++i) event.bytes[i] = bytes_[at_ + i];
         at_ += size;
         return true;
     }

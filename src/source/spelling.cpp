@@ -235,19 +235,16 @@ constexpr ShortText<4> kRestWord = {{'r', 'e', 's', 't'}, 4};
 void AppendNote(TextOut& out, const StreamEvent& note) {
     const auto& flagsOf = kNoteWords.flagsOfByte;
     size_t flags = flagsOf[0][note.bytes[0]] | flagsOf[1][note.bytes[1]] | flagsOf[2][note.bytes[2]];
-    out.Put(kNoteWords.tracks[static_cast<size_t>(note.Track() + 1)]);
-    out.Put(kNoteWords.durations[static_cast<size_t>(note.Duration())]);
     // A rest of note number 0 is written "rest" in place of the pitch, and
     // that word stands for the flag too.
     constexpr size_t kRestFlag = 1;
     static_assert(kNoteFlags[0].word == "rest");
-    if ((flags & kRestFlag) != 0 && note.Pitch() == 0) {
-        out.Put(kRestWord);
-        flags &= ~kRestFlag;
-    } else {
-        out.Put(kNoteWords.pitches[static_cast<size_t>(note.Pitch())]);
-    }
-    if (flags != 0) out.Put(kNoteWords.flags[flags]);
+    const bool restWord = (flags & kRestFlag) != 0 && note.Pitch() == 0;
+    if (restWord) flags &= ~kRestFlag;
+    out.Put(kNoteWords.tracks[static_cast<size_t>(note.Track() + 1)],
+            kNoteWords.durations[static_cast<size_t>(note.Duration())],
+            restWord ? kRestWord : kNoteWords.pitches[static_cast<size_t>(note.Pitch())]);
+    if (flags != 0) out.Put(kNoteWords.flags[flags]);  // most notes have none
 }
 
 void AppendQuoted(TextOut& out, std::span<const uint8_t> bytes) {

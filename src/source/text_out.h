@@ -46,9 +46,13 @@ public:
         Copy(text, N - 1, N - 1);
     }
     void Put(std::string_view text) { Copy(text.data(), text.size(), text.size()); }
-    template <size_t N>
-    void Put(const ShortText<N>& word) {
-        Copy(word.bytes.data(), N, word.size);
+    // Short words, one after the other, with one check of the room.
+    template <size_t... N>
+    void Put(const ShortText<N>&... words) {
+        const std::span<char> room = Room((N + ...));
+        size_t at = 0;
+        ((std::copy_n(words.bytes.data(), N, room.subspan(at).data()), at += words.size), ...);
+        used_ += at;
     }
     void PutBlanks(size_t count) {
         // Whole blocks of blanks are copied faster than a call to fill a few.
