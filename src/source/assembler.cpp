@@ -5,6 +5,7 @@
 
 #include "song/loader.h"
 #include "song/tables.h"
+#include "source/eight_bytes.h"
 #include "source/events.h"
 #include "source/header_layout.h"
 #include "source/playability.h"
@@ -29,6 +30,11 @@ struct LineFault {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+// The top bit of each of eight bytes that is a blank.
+constexpr uint64_t Blanks(uint64_t eight) {
+    return BytesEqual(eight, ' ') | BytesEqual(eight, '\t') | BytesEqual(eight, '\r');
+}
+
 // (Appended piece by piece: g++ 12 at -O3 wrongly reports the operator+ chain
 // as an overlapping copy.)
 std::string Quoted(std::string_view word) {
@@ -44,13 +50,19 @@ Word Part(const Word& word, size_t offset, size_t length = std::string_view::npo
     return {word.text.substr(offset, length), word.column + static_cast<int>(offset)};
 }
 
-// The first position from `at` on that is not a blank.
+// The first position from `at` on that is not a blank, or the line's end.
 size_t SkipBlanks(std::string_view line, size_t at) {
-    // The blanks that line up the comments come eight at a time first.
-    constexpr std::string_view kEightSpaces = "        ";
-    while (line.size() - at >= kEightSpaces.size() && line.substr(at, kEightSpaces.size()) == kEightSpaces)
-        at += kEightSpaces.size();
+    for (; const std::optional<uint64_t> eight = FirstEight(line.substr(at)); at += 8)
+        if (const uint64_t others = ~Blanks(*eight) & kTopBits) return at + FirstSet(others);
     while (at < line.size() && IsBlank(line[at])) ++at;
+    return at;
+}
+
+// The end of the word that starts at `at`: the next blank, or the line's end.
+size_t WordEnd(std::string_view line, size_t at) {
+    for (; const std::optional<uint64_t> eight = FirstEight(line.substr(at)); at += 8)
+        if (const uint64_t blanks = Blanks(*eight)) return at + FirstSet(blanks);
+    while (at < line.size() && !IsBlank(line[at])) ++at;
     return at;
 }
 
@@ -71,7 +83,7 @@ std::optional<LineFault> SplitWords(std::string_view line, std::vector<Word>& wo
             if (at < line.size() && !IsBlank(line[at]))
                 return LineFault{static_cast<int>(at) + 1, "a blank must follow the closing quote"};
         } else {
-            while (at < line.size() && !IsBlank(line[at])) ++at;
+            at = WordEnd(line, at);
         }
         words.push_back({line.substr(start, at - start), static_cast<int>(start) + 1});
     }
@@ -128,7 +140,10 @@ private:
     // A code by its name (`named`, the code of the word when it is a name),
     // or by its number in low..high; `names` lists the names for a message.
     int Code(const Word& word, std::optional<int> named, int low, int high, std::string_view what,
-             std::string (*names)()) const;
+             std::string (*names)()) const {
+        return named ? *named : CodeNumber(word, low, high, what, names);
+    }
+    int CodeNumber(const Word& word, int low, int high, std::string_view what, std::string (*names)()) const;
     // A text in double quotes, or a bare one, of at most `size` bytes.
     std::string Text(const Word& word, size_t size, std::string_view what) const;
     bool OnOff(const Word& word) const;
@@ -168,9 +183,8 @@ void Assembler::OutOfRange(const Word& word, int low, int high, std::string_view
     Fail(word, std::string(what) + " must be " + Range(low, high) + ", not " + Quoted(word.text));
 }
 
-int Assembler::Code(const Word& word, std::optional<int> named, int low, int high, std::string_view what,
-                    std::string (*names)()) const {
-    if (named) return *named;
+int Assembler::CodeNumber(const Word& word, int low, int high, std::string_view what,
+                          std::string (*names)()) const {
     if (!ParseNumber(word.text))
         Fail(word, "unknown " + std::string(what) + " " + Quoted(word.text) + " (" + names() + ", or a code " +
                        Range(low, high) + ")");
@@ -390,20 +404,21 @@ StreamEvent Assembler::Control(const ControlEvent& control, size_t& at) const {
 
 // TRACK:DURATION:PITCH or TRACK:DURATION:rest, then flags with '+'.
 StreamEvent Assembler::Note(const Word& word) const {
+    const std::string_view text = word.text;
     // One pass finds the two ':' and the first '+'.
     std::array<size_t, 3> colons{};
     size_t count = 0;
     size_t plus = 0;
-    for (; plus < word.text.size() && word.text[plus] != '+'; ++plus)
-        if (word.text[plus] == ':' && count < colons.size()) colons[count++] = plus;
-    if (count != 2) Fail(word, "a note is TRACK:DURATION:PITCH, not " + Quoted(word.text));
-    const size_t first = colons[0];
-    const size_t second = colons[1];
-    const int track = Number(Part(word, 0, first), -1, kTrackCount - 1, "the track");
-    const Word durationWord = Part(word, first + 1, second - first - 1);
+    for (; plus < text.size() && text[plus] != '+'; ++plus)
+        if (text[plus] == ':' && count < colons.size()) colons[count++] = plus;
+    if (count != 2) Fail(word, "a note is TRACK:DURATION:PITCH, not " + Quoted(text));
+    const Word trackWord = Part(word, 0, colons[0]);
+    const Word durationWord = Part(word, colons[0] + 1, colons[1] - colons[0] - 1);
+    const Word pitchWord = Part(word, colons[1] + 1, plus - colons[1] - 1);
+
+    const int track = Number(trackWord, -1, kTrackCount - 1, "the track");
     const int duration = Code(durationWord, DurationCode(durationWord.text), 0, kDurationCodes - 1, "duration",
                               [] { return std::string("w h q e s t, then '.' or '3'"); });
-    const Word pitchWord = Part(word, second + 1, plus - second - 1);
     const bool rest = pitchWord.text == "rest";
     const std::optional<int> pitch = rest ? 0 : Pitch(pitchWord.text);
     if (!pitch) Fail(pitchWord, "bad pitch " + Quoted(pitchWord.text) + " (like C5, F#4, Bb3; C5 is 60, up to G10)");
@@ -412,11 +427,10 @@ StreamEvent Assembler::Note(const Word& word) const {
                       static_cast<uint8_t>(*pitch)},
                      3};
     if (rest) note.bytes[0] |= kNoteRestBit;
-    for (size_t at = plus; at < word.text.size();) {
-        const size_t end = std::min(word.text.find('+', at + 1), word.text.size());
+    for (size_t at = plus; at < text.size();) {
+        const size_t end = std::min(text.find('+', at + 1), text.size());
         const Word flagWord = Part(word, at + 1, end - at - 1);
-        const auto flag = std::find_if(kNoteFlags.begin(), kNoteFlags.end(),
-                                       [&](const NoteFlag& f) { return f.word == flagWord.text; });
+        const auto flag = std::ranges::find(kNoteFlags, flagWord.text, &NoteFlag::word);
         if (flag == kNoteFlags.end()) {
             std::string flags;
             for (const NoteFlag& f : kNoteFlags) flags += (flags.empty() ? "" : " ") + std::string(f.word);
