@@ -121,7 +121,7 @@ public:
     explicit Assembler(PlayabilityCheck* check) : song_(kHeaderSize, 0), check_(check) {}
 
     // Makes room for a song of about `size` bytes up front.
-    void Expect(size_t size) { song_.reserve(kHeaderSize + size); }
+    void Expect(size_t size) { song_.resize(kHeaderSize + size); }
     void Line(int number, std::string_view text);
     std::vector<uint8_t> Finish(int lastLine);
 
@@ -161,7 +161,11 @@ private:
     StreamEvent Note(const Word& word) const;
     void LastOnLine(size_t at) const;
 
-    std::vector<uint8_t> song_;               // the header, then the stream
+    void AddEvent(const StreamEvent& event);
+    void AddBytes(std::span<const uint8_t> bytes);
+
+    std::vector<uint8_t> song_;               // the header, then the stream up to songSize_, then room
+    size_t songSize_ = kHeaderSize;
     std::array<int, kHeaderSize> byteLine_{};  // the line that set each header byte
     std::array<int, 16> maskBitLine_{};        // the line that set each bit of the enable mask
     PlayabilityCheck* check_;
@@ -366,9 +370,23 @@ void Assembler::GroupLine() {
         Check(check_->Group(line_, group_));
         if (!raw_.empty()) Check(check_->RawBytes());
     }
-    for (const StreamEvent& event : group_)
-        for (const uint8_t byte : event.Bytes()) song_.push_back(byte);
-    song_.insert(song_.end(), raw_.begin(), raw_.end());
+    for (const StreamEvent& event : group_) AddEvent(event);
+    AddBytes(raw_);
+}
+
+// All three bytes of the event are copied, into the room past the song's
+// end, and only its own size is counted: no branch on the size, which
+// changes from one event to the next.
+void Assembler::AddEvent(const StreamEvent& event) {
+    if (song_.size() - songSize_ < event.bytes.size()) song_.resize(std::max(2 * song_.size(), songSize_ + 3));
+    std::copy_n(event.bytes.data(), event.bytes.size(), std::span(song_).subspan(songSize_).data());
+    songSize_ += event.size;
+}
+
+void Assembler::AddBytes(std::span<const uint8_t> bytes) {
+    if (song_.size() - songSize_ < bytes.size()) song_.resize(std::max(2 * song_.size(), songSize_ + bytes.size()));
+    std::ranges::copy(bytes, std::span(song_).subspan(songSize_).begin());
+    songSize_ += bytes.size();
 }
 
 // The control event at words_[at], with its argument and the skipped byte
@@ -449,6 +467,7 @@ StreamEvent Assembler::Note(const Word& word) const {
 std::vector<uint8_t> Assembler::Finish(int lastLine) {
     line_ = std::max(lastLine, 1);
     if (check_) Check(check_->Finish());
+    song_.resize(songSize_);
     return std::move(song_);
 }
 
