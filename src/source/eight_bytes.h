@@ -33,7 +33,7 @@ inline std::optional<uint64_t> FirstEight(std::string_view text) {
 constexpr uint64_t BytesEqual(uint64_t eight, char byte) {
     // Zero where the byte matches; then the top bit of each byte is set
     // unless the byte is zero, without carries from one byte to the next.
-    const uint64_t zeroWhereEqual = eight ^ (0x0101010101010101 * static_cast<uint8_t>(byte));
+    const uint64_t zeroWhereEqual = eight ^ (uint64_t{0x0101010101010101} * static_cast<uint8_t>(byte));
     const uint64_t nonzero = ((zeroWhereEqual & ~kTopBits) + ~kTopBits) | zeroWhereEqual;
     return ~nonzero & kTopBits;
 }
