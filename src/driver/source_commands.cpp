@@ -2,14 +2,12 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -91,26 +89,6 @@ private:
     bool failed_ = false;
 };
 
-// The whole of `path` (standard input for "-") up to `limit` bytes; nothing,
-// diagnosed, when it cannot be read or is larger.
-std::optional<std::string> ReadInput(const std::string& path, size_t limit) {
-    Input input(path, limit);
-    // Read straight into the string: a regular file in one call, with one
-    // byte more than its size to meet its end; other inputs in chunks.
-    std::string bytes;
-    size_t room = std::min(input.Size(), limit) + 1;
-    while (!input.Failed()) {
-        const size_t used = bytes.size();
-        room = std::max(room, size_t{1} << 16);
-        bytes.resize(used + room);
-        const size_t got = input.Read(std::span(bytes).subspan(used)).size();
-        bytes.resize(used + got);
-        if (got < room) break;  // the end, or a failure
-    }
-    if (input.Failed()) return std::nullopt;
-    return bytes;
-}
-
 // Runs `write` with a sink to `output`, which gets all the bytes or none
 // (standard output for "-" or no name); never over the input.
 int WriteOutput(const SourceOptions& options, const std::function<void(const TextSink&)>& write) {
@@ -132,9 +110,10 @@ int WriteOutput(const SourceOptions& options, const std::function<void(const Tex
 }
 
 int RunDis(const SourceOptions& options) {
-    const std::optional<std::string> song = ReadInput(options.input, kMaxImageSize);
-    if (!song || !CheckImageSize(song->size())) return kFailure;
-    const std::span bytes(reinterpret_cast<const uint8_t*>(song->data()), song->size());
+    // Read as every other command reads a song, unparsed.
+    const SongPtr song(LoadSongInput(options.input, kSongSlots));
+    if (!song) return kFailure;
+    const std::span<const uint8_t> bytes(SongImage(song.get()), song->dataSize);
     PlayedTicks ticks(bytes, kSongSlots);
     // The text goes out as it is made, a chunk at a time.
     return WriteOutput(options, [&](const TextSink& sink) {
