@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "driver/phases.h"
+#include "song/open.h"
 #include "song/loader.h"
 #include "source/assembler.h"
 #include "source/disassembler.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "driver/phases.h"
+#include "song/open.h"
 #include "song/loader.h"
 #include "source/assembler.h"
 #include "source/disassembler.h"
@@ -17,7 +17,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> song(size < kHeaderSize ? kHeaderSize : 0, 0);
     song.insert(song.end(), data, data + size);
-    PlayedTicks ticks(song, kSongSlots);
+    PlayedTicks ticks(song);
     const Assembly assembly = Assemble(Disassemble(song, &ticks));
     if (assembly.error || assembly.song != song) {
         std::fprintf(stderr, "fuzz_round_trip: asm(dis(bytes)) != bytes%s\n",

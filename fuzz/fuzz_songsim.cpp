@@ -36,6 +36,7 @@
 #include "check/check.h"
 #include "containers/list.h"
 #include "driver/phases.h"
+#include "song/open.h"
 #include "midi/midi_song.h"
 #include "midi/smf_writer.h"
 #include "playback/tick.h"

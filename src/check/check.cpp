@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "containers/list.h"
-#include "driver/phases.h"
+#include "song/open.h"
 #include "output/output.h"
 #include "output/text.h"
 #include "playback/tick.h"
@@ -105,14 +105,12 @@ SongCheck CheckOpenedSong(const std::string& file, SongPtr song, const Collected
 }  // namespace
 
 SongCheck CheckSong(const std::string& path, RecorderOptions recording) {
-    const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
     const CollectedDiagnostics diagnostics;
     SongPtr song = OpenSong(path, Parsing::AsItPlays);
     return CheckOpenedSong(path, std::move(song), diagnostics, recording);
 }
 
 SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name) {
-    const MutedOutput quiet;
     const CollectedDiagnostics diagnostics;
     SetDiagnosticFile(name.c_str());
     SongPtr song = OpenSongImage(image, Parsing::AsItPlays);

@@ -9,7 +9,7 @@
 #include "audio/audio_file.h"
 #include "audio/render.h"
 #include "audio/synthesizer.h"
-#include "driver/phases.h"
+#include "song/open.h"
 #include "midi/midi_song.h"
 #include "midi/smf_writer.h"
 #include "output/atomic_file.h"
@@ -62,7 +62,6 @@ size_t ExpectedNotes(const SSONG& song) {
 // Plays the song with nothing printed. None when it cannot be read (the
 // reason is diagnosed already).
 std::optional<PlayedSong> PlayForExport(const ExportArgs& args) {
-    const MutedOutput quiet;  // parsing as it plays prints the tempo lines of the trace
     SongPtr song = OpenSong(args.song, Parsing::AsItPlays);
     if (!song) return std::nullopt;
     Recorder recorder({.keepNotes = true, .expectedNotes = ExpectedNotes(*song)});

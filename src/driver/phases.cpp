@@ -7,13 +7,13 @@
 #include "report/trace.h"
 #include "output/output.h"
 #include "song/loader.h"
+#include "song/open.h"
 #include "song/parser.h"
 
 bool RunParsePhase(SSONG* song) {
     Out("******************** PARSE %s *************************\n", song->title);
     if (ParseAllGroups(song) == kParseOutOfMemory) return false;
     Out("******************** PARSE %s DONE *************************\n", song->title);
-    song->measureCount = 0;
     PrintSong(song);
     song->groupCount = 0;
     Out("Song->%s\n", song->title);
@@ -23,9 +23,11 @@ bool RunParsePhase(SSONG* song) {
 int RunPlayPhase(SSONG* song, std::span<char> textBuffer) {
     TraceListener trace;
     song->listener = &trace;  // priming prints its trace too
+    // Priming numbers its bars on from the listing's; the play from 1.
+    trace.CountBarsFrom(*song, song->barsParsed);
     PrimePlayback(song);
     PrintNotes(song);
-    song->measureCount = 0;
+    trace.CountBarsFrom(*song, 0);
     Out("************************Play Song*******************************\n");
     const int32_t end = PlayToEnd(song);
     song->listener = nullptr;
@@ -38,52 +40,24 @@ int RunPlayPhase(SSONG* song, std::span<char> textBuffer) {
 }
 
 int RunLoadedSong(SSONG* song, std::span<char> textBuffer) {
+    TraceListener trace;  // the header's bytes and the tempo lines of the parse
+    song->readListener = &trace;
     GetSongParameters(song);
     InitSong(song);
-    if (!RunParsePhase(song)) return 1;
+    const bool parsed = RunParsePhase(song);
+    song->readListener = nullptr;
+    if (!parsed) return 1;
     return RunPlayPhase(song, textBuffer);
 }
 
 int RunSongsim(const char* fileName) {
     auto textBuffer = std::make_unique<char[]>(kTextBufferSize);
     Out("Size of SEVENT = %d\n", static_cast<int>(sizeof(SEVENT)));
-    SSONG* song = LoadSongInput(fileName, kSongSlots);
+    const SongPtr song = LoadSongFile(fileName);
     if (!song) {
         // A song that cannot be read is a failure, not a normal end.
         Out("Could not open file\n");
         return 1;
     }
-    const int status = RunLoadedSong(song, std::span(textBuffer.get(), kTextBufferSize));
-    FreeSong(song);
-    return status;
+    return RunLoadedSong(song.get(), std::span(textBuffer.get(), kTextBufferSize));
 }
-
-namespace {
-
-// Reads the header and parses the first group, or every group.
-SongPtr Prepare(SongPtr song, Parsing parsing) {
-    if (!song) return song;
-    GetSongParameters(song.get());
-    InitSong(song.get());
-    if (parsing == Parsing::UpFront) {
-        if (ParseAllGroups(song.get()) != kParseSongEnd) song.reset();
-    } else {
-        song->streamState = kStreamLive;
-        if (!ParseNextGroup(song.get())) song.reset();  // memory ran out
-    }
-    return song;
-}
-
-}  // namespace
-
-SongPtr OpenSong(const std::string& path, Parsing parsing) {
-    const MutedOutput quiet;  // no header and parse traces here
-    return Prepare(SongPtr(LoadSongInput(path, kSongSlots)), parsing);
-}
-
-SongPtr OpenSongImage(std::span<const uint8_t> image, Parsing parsing) {
-    const MutedOutput quiet;
-    return Prepare(SongPtr(LoadSongImage(image, kSongSlots)), parsing);
-}
-
-void SongDeleter::operator()(SSONG* song) const { FreeSong(song); }

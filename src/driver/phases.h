@@ -1,14 +1,12 @@
 // The phases of one run: load, parse and list, play and report.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
-#include <string>
 
 #include "song/song.h"
 
-inline constexpr int kSongSlots = 16;
 inline constexpr size_t kTextBufferSize = 4096;
 
 // Parses the whole stream into the song's groups between the two parse
@@ -23,17 +21,3 @@ int RunPlayPhase(SSONG* song, std::span<char> textBuffer);
 int RunLoadedSong(SSONG* song, std::span<char> textBuffer);
 // The whole program on one song file; returns the exit status.
 int RunSongsim(const char* fileName);
-
-struct SongDeleter {
-    void operator()(SSONG* song) const;
-};
-using SongPtr = std::unique_ptr<SSONG, SongDeleter>;
-
-// Loads `path` ("-" for standard input) and parses it, printing nothing but
-// diagnostics. Null when the song cannot be read. Parsed as it plays, only
-// the groups not yet played are held (later diagnostics come as playback
-// reaches them).
-enum class Parsing { UpFront, AsItPlays };
-SongPtr OpenSong(const std::string& path, Parsing parsing);
-// The same for an image in memory, diagnosed under SetDiagnosticFile's name.
-SongPtr OpenSongImage(std::span<const uint8_t> image, Parsing parsing);

@@ -12,14 +12,14 @@
 #include <string>
 #include <string_view>
 
-#include "driver/phases.h"
+#include "song/open.h"
 #include "output/atomic_file.h"
 #include "output/output.h"
 #include "song/loader.h"
 #include "source/assembler.h"
 #include "source/disassembler.h"
-#include "source/playability.h"
 #include "source/played_ticks.h"
+#include "source/strict.h"
 #include "source/text_out.h"
 
 namespace {
@@ -114,7 +114,7 @@ int RunDis(const SourceOptions& options) {
     const SongPtr song(LoadSongInput(options.input, kSongSlots));
     if (!song) return kFailure;
     const std::span<const uint8_t> bytes(SongImage(song.get()), song->dataSize);
-    PlayedTicks ticks(bytes, kSongSlots);
+    PlayedTicks ticks(bytes);
     // The text goes out as it is made, a chunk at a time.
     return WriteOutput(options, [&](const TextSink& sink) {
         TextOut text(sink);
@@ -127,9 +127,11 @@ int RunAsm(const SourceOptions& options) {
     // The text is assembled as it is read, a piece at a time.
     Input input(options.input, kMaxSourceSize);
     std::string room(256 << 10, '\0');
-    PlayabilityCheck check(kSongSlots);
-    const Assembly assembly = Assemble([&] { return input.Read(room); }, input.Size(), options.strict ? &check : nullptr);
+    Assembly assembly = Assemble([&] { return input.Read(room); }, input.Size(),
+                                 options.strict ? LineMap::Keep : LineMap::Skip);
     if (input.Failed()) return kFailure;
+    // Strict: the song must play cleanly, as the engine plays it.
+    if (!assembly.error && options.strict) assembly.error = RefuseUnclean(assembly.song, assembly.lines);
     if (assembly.error) {
         OutFlush();
         std::fprintf(stderr, "%s\n", FormatSourceError(DisplayName(options.input), *assembly.error).c_str());
@@ -165,6 +167,6 @@ void AddSourceCommands(CLI::App& app, CommandTable& commands) {
     asmCommand->add_option("source", assemble->input, "Song source, or - for standard input")->required();
     asmCommand->add_option("-o,--output", assemble->output, "The song file to write")->required();
     asmCommand->add_flag("--strict", assemble->strict,
-                         "Also refuse a song the player cannot play cleanly (ties, slots, tracks, tempo, end)");
+                         "Also refuse a song that does not play cleanly: played as the check plays it");
     commands.push_back({asmCommand, [assemble] { return Guarded(RunAsm, *assemble); }});
 }

@@ -9,7 +9,6 @@
 namespace {
 
 std::FILE* gOutput = nullptr;  // null means standard output
-bool gMuted = false;
 std::string gFailure;           // why the first failed write failed
 std::string gDiagnosticFile;
 DiagnosticSink gDiagnosticSink;
@@ -127,7 +126,6 @@ bool FormatLine(LineBuilder& line, const char* format, va_list args) {
 }  // namespace
 
 void Out(const char* format, ...) {
-    if (gMuted) return;
     if (kPendingSize - gPendingUsed < kLineRoom) WritePending();
     va_list args;
     va_start(args, format);
@@ -147,7 +145,6 @@ void Out(const char* format, ...) {
 }
 
 void OutText(std::string_view text) {
-    if (gMuted) return;
     if (kPendingSize - gPendingUsed < text.size()) WritePending();
     if (text.size() > kPendingSize) {
         WriteBytes(text.data(), text.size());
@@ -158,17 +155,9 @@ void OutText(std::string_view text) {
 }
 
 void OutFlush() {
-    if (gMuted) return;  // nothing is pending while muted
     WritePending();
     errno = 0;
     if (gFailure.empty() && std::fflush(Stream()) != 0) NoteFailure();
-}
-
-bool SetOutputMuted(bool muted) {
-    if (muted) OutFlush();
-    const bool previous = gMuted;
-    gMuted = muted;
-    return previous;
 }
 
 bool OutFinish() {

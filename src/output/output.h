@@ -1,6 +1,7 @@
-// Everything songsim prints goes through here: formatted printing to one
-// stream (standard output unless a caller swaps it), checked for write
-// failures, and diagnostics, which may name the file they are about.
+// The trace's printing: formatted printing to one stream (standard output
+// unless a caller swaps it), checked for write failures; and diagnostics,
+// which may name the file they are about. (The files songsim writes go
+// through output/atomic_file.h.)
 #pragma once
 
 #include <cstdio>
@@ -15,21 +16,6 @@ void OutText(std::string_view text);
 void OutFlush();
 // Sets the stream that Out writes to and returns the previous one.
 std::FILE* SetOutput(std::FILE* stream);
-// While muted, Out and OutText print nothing: for runs whose trace no one
-// reads (a check), which then pay nothing for it. Returns the previous state.
-bool SetOutputMuted(bool muted);
-// Mutes the output for as long as it lives.
-class MutedOutput {
-public:
-    MutedOutput() : wasMuted_(SetOutputMuted(true)) {}
-    ~MutedOutput() { SetOutputMuted(wasMuted_); }
-    MutedOutput(const MutedOutput&) = delete;
-    MutedOutput& operator=(const MutedOutput&) = delete;
-
-private:
-    bool wasMuted_;
-};
-
 // Writes are checked: the first failure is remembered (and nothing more is
 // written after it), so that a run can end as a failure instead of losing
 // its output silently. OutFinish flushes and returns false when any write to

@@ -1,6 +1,6 @@
 #include "picture/layout.h"
 
-#include "driver/phases.h"
+#include "song/open.h"
 
 namespace {
 

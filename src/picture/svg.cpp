@@ -4,7 +4,7 @@
 #include <limits>
 #include <string_view>
 
-#include "driver/phases.h"
+#include "song/open.h"
 #include "picture/layout.h"
 #include "picture/xml.h"
 #include "song/tables.h"

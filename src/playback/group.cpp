@@ -78,7 +78,6 @@ bool ApplyControl(SSONG* song, SEVENT& event) {
     switch (event.code) {
         case kCodeTempo: ApplyTempo(song, event); break;
         case kCodeMeasureBar:
-            ++song->measureCount;
             ++song->barsPlayed;
             break;
         case kCodeLoudness:

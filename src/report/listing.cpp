@@ -11,7 +11,7 @@
 
 namespace {
 
-void PrintEvent(SSONG* song, const SEVENT& event, std::span<char> noteName) {
+void PrintEvent(const SEVENT& event, int32_t& bars, std::span<char> noteName) {
     if (event.kind == kEventNote) {
         FormatNoteName(noteName, event.code);
         Out("NOTE=%s  Dur=%s Track = %d TB:%d TE:%d R:%d\n", noteName.data(), DurationName(event.value),
@@ -23,7 +23,7 @@ void PrintEvent(SSONG* song, const SEVENT& event, std::span<char> noteName) {
     switch (event.code) {
         case kCodeKeySignature: Out("KEY Signature:%s\n", KeySignatureName(event.value)); break;
         case kCodeTempo: Out("Tempo:%d\n", event.value); break;
-        case kCodeMeasureBar: Out("Measure Bar %d\n", ++song->measureCount); break;
+        case kCodeMeasureBar: Out("Measure Bar %d\n", ++bars); break;
         case kCodeTimeSignature: Out("Time Signature:%d\n", event.value); break;
         case kCodeLoudness: Out("Loudness:%d\n", event.value); break;
         case kCodeRepeatStart: Out("Repeat START:%d\n", event.value); break;
@@ -39,11 +39,11 @@ constexpr std::string_view kSlotFrame = "xxxxxxxxxxxxxxxxxxxxxxxxxxxx\n";
 
 void PrintSong(SSONG* song) {
     std::array<char, 128> noteName{};
-    song->measureCount = 0;
+    int32_t bars = 0;  // the listing numbers its bars from 1
     Out("---------------- Print %s ------------------\n", song->title);
     for (void* group = ListHead(&song->events); group; group = ListNext(group)) {
         for (const SEVENT* event = static_cast<const SEVENT*>(group); event; event = event->next) {
-            PrintEvent(song, *event, noteName);
+            PrintEvent(*event, bars, noteName);
             OutFlush();
         }
     }

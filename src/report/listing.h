@@ -1,4 +1,4 @@
-// The song listing, the slot dump, the track table and the error report.
+// The song listing, the slot dump and the track table of the trace.
 #pragma once
 
 #include <cstdint>
@@ -6,7 +6,7 @@
 
 #include "song/song.h"
 
-// Lists every parsed event, numbering measure bars from 1 in measureCount,
+// Lists every parsed event, numbering measure bars from 1,
 // and flushes after every event.
 void PrintSong(SSONG* song);
 // Dumps the slots in use between two frame lines.

@@ -55,7 +55,7 @@ void TraceListener::GroupAfterEnd(const SSONG& /*song*/) { Out("------------- EN
 void TraceListener::ControlApplied(const SSONG& song, const SEVENT& event) {
     switch (event.code) {
         case kCodeKeySignature: Out("Key Sighnature %s\n", KeySignatureName(event.value)); break;
-        case kCodeMeasureBar: Out("Measure Bar %d\n", song.measureCount); break;
+        case kCodeMeasureBar: Out("Measure Bar %d\n", song.barsPlayed - barsBefore_); break;
         case kCodeTimeSignature: Out("Time Signature %s\n", TimeSignatureName(event.value)); break;
         default: break;  // tempo, loudness, repeats and the song end print nothing
     }
@@ -118,3 +118,13 @@ void TraceListener::Stopped(const SSONG& song) {
     PrintNotes(&song);
     Out("<<<<NoteOnOff=%d  Active=%d\n", song.noteOnOff, song.activeCount);
 }
+
+void TraceListener::HeaderReading(const SSONG& /*song*/) { Out("xxxxxxxxxxxxxxxx GetSongParametersxxxxxxxxxxxxx\n"); }
+
+void TraceListener::TrackBytesRead(const SSONG& /*song*/, int /*track*/, int8_t chanRange, int8_t patch) {
+    // Widened with their sign: 0x80 and up print as ffffff80 and up.
+    Out("Chan-Range %02x   Patch %02x\n", static_cast<unsigned>(int32_t{chanRange}),
+        static_cast<unsigned>(int32_t{patch}));
+}
+
+void TraceListener::TempoRead(const SSONG& /*song*/, uint8_t tempo) { Out("Tempo = %d\n", tempo); }

@@ -3,9 +3,14 @@
 #pragma once
 
 #include "playback/listener.h"
+#include "song/read_listener.h"
 
-class TraceListener final : public PlaybackListener {
+class TraceListener final : public PlaybackListener, public SongReadListener {
 public:
+    void HeaderReading(const SSONG& song) override;
+    void TrackBytesRead(const SSONG& song, int track, int8_t chanRange, int8_t patch) override;
+    void TempoRead(const SSONG& song, uint8_t tempo) override;
+
     void GroupApplying(const SSONG& song, int32_t banner) override;
     void GroupAfterEnd(const SSONG& song) override;
     void ControlApplied(const SSONG& song, const SEVENT& event) override;
@@ -20,4 +25,10 @@ public:
     void TickEnded(const SSONG& song) override;
     void QuietTicks(const SSONG& song, int32_t count) override;
     void Stopped(const SSONG& song) override;
+
+    // The next bar applied is traced as bar `counted` + 1.
+    void CountBarsFrom(const SSONG& song, int32_t counted) { barsBefore_ = song.barsPlayed - counted; }
+
+private:
+    int32_t barsBefore_ = 0;
 };

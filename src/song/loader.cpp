@@ -15,6 +15,7 @@
 #include "containers/list.h"
 #include "output/output.h"
 #include "song/parser.h"
+#include "song/read_listener.h"
 
 namespace {
 
@@ -136,14 +137,13 @@ void FreeSong(SSONG* song) {
 
 void GetSongParameters(SSONG* song) {
     const uint8_t* image = SongImage(song);
-    Out("xxxxxxxxxxxxxxxx GetSongParametersxxxxxxxxxxxxx\n");
+    SongReadListener* listener = song->readListener;
+    if (listener) listener->HeaderReading(*song);
     for (int t = 0; t < kTrackCount; ++t) {
         STRACK& track = song->tracks[t];
         const auto chanRange = static_cast<int8_t>(image[kChanRangeOffset + t]);
         const auto patch = static_cast<int8_t>(image[kPatchOffset + t]);
-        // Widened with their sign: 0x80 and up print as ffffff80 and up.
-        Out("Chan-Range %02x   Patch %02x\n", static_cast<unsigned>(int32_t{chanRange}),
-            static_cast<unsigned>(int32_t{patch}));
+        if (listener) listener->TrackBytesRead(*song, t, chanRange, patch);
         // The low nibble is a 1-based channel in which 0 stands for 16.
         track.channel = static_cast<int16_t>((chanRange - 1) & 15);
         track.octave = static_cast<int16_t>(chanRange >> 4);

@@ -5,6 +5,7 @@
 
 #include "containers/list.h"
 #include "output/output.h"
+#include "song/read_listener.h"
 
 namespace {
 
@@ -159,12 +160,12 @@ int32_t ParseGroup(SSONG* song, SEVENT** outGroup) {
                 break;
             case kCodeTempo:
                 if (!TakeByte(song, &first)) return EndCutStream(song, chain, outGroup, eventStart);
-                Out("Tempo = %d\n", first);
+                if (song->readListener) song->readListener->TempoRead(*song, first);
                 // A tempo byte of 0 has no period; it is kept as 0.
                 value = first ? 1875 / (2 * first) : 0;
                 break;
             case kCodeMeasureBar:
-                ++song->measureCount;
+                ++song->barsParsed;
                 break;
             case kCodeTimeSignature:
             case kCodeRepeatStart:

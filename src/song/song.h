@@ -57,10 +57,14 @@ inline constexpr int32_t kStreamLive = 1;    // more groups to parse
 inline constexpr int32_t kStreamEnded = 2;   // the song-end group has been parsed
 inline constexpr int32_t kStreamFailed = 3;  // memory ran out while parsing
 
-// Told what playback does (playback/listener.h).
+// Told what playback does (playback/listener.h), and what reading the song
+// meets (song/read_listener.h).
 class PlaybackListener;
+class SongReadListener;
 
 inline constexpr int kTrackCount = 15;
+// Tracks are numbered 0..14; a note's nibble of 0 gives -1, which is none.
+constexpr bool IsTrackNumber(int32_t track) { return track >= 0 && track < kTrackCount; }
 inline constexpr int kTrackNameLength = 10;
 inline constexpr int kTitleSize = 34;
 
@@ -79,7 +83,7 @@ struct STRACK {
 // made by LoadSong.
 struct SSONG {
     int32_t errorCount;
-    int32_t measureCount;
+    int32_t barsParsed;  // measure bars met by the parser
     int32_t tickPeriod;
     int32_t ticks;
     char title[kTitleSize];
@@ -100,10 +104,11 @@ struct SSONG {
     size_t streamCutAt;
     // The state of this song's one playback, beside the counters above.
     int32_t noteOnOff;           // NOTE ON traces minus NOTE OFF traces
-    int32_t barsPlayed;          // measure bars applied, priming included
+    int32_t barsPlayed;          // measure bars applied, priming included: the song's measure
     int64_t tick;                // priming is tick 0, the n-th tick is tick n
     int32_t stopReason;          // why playback stopped (kStop...), 0 while it has not
     PlaybackListener* listener;  // told what playback does; may be null
+    SongReadListener* readListener;  // told what the header and the parse meet; may be null
     size_t dataSize;  // bytes of the file image; every read stops here
     uint8_t data[8];  // the image begins here and runs on past the record
 };

@@ -8,7 +8,6 @@
 #include "source/eight_bytes.h"
 #include "source/events.h"
 #include "source/header_layout.h"
-#include "source/playability.h"
 #include "source/spelling.h"
 
 namespace {
@@ -118,20 +117,17 @@ bool IsHeaderWord(std::string_view word) {
 
 class Assembler {
 public:
-    explicit Assembler(PlayabilityCheck* check) : song_(kHeaderSize, 0), check_(check) {}
+    explicit Assembler(LineMap map) : song_(kHeaderSize, 0), map_(map) {}
 
     // Makes room for a song of about `size` bytes up front.
     void Expect(size_t size) { song_.resize(kHeaderSize + size); }
     void Line(int number, std::string_view text);
-    std::vector<uint8_t> Finish(int lastLine);
+    std::vector<uint8_t> Finish();
+    std::vector<SourceLine> TakeLines() { return std::move(lines_); }
 
 private:
     [[noreturn]] void Fail(const Word& at, const std::string& message) const {
         throw Failure{{line_, at.column, message}};
-    }
-    // A refusal of the playability checks names the whole line.
-    void Check(const std::optional<std::string>& refusal) const {
-        if (refusal) throw Failure{{line_, 0, *refusal}};
     }
 
     int Number(const Word& word, int low, int high, std::string_view what) const;
@@ -168,7 +164,8 @@ private:
     size_t songSize_ = kHeaderSize;
     std::array<int, kHeaderSize> byteLine_{};  // the line that set each header byte
     std::array<int, 16> maskBitLine_{};        // the line that set each bit of the enable mask
-    PlayabilityCheck* check_;
+    LineMap map_;
+    std::vector<SourceLine> lines_;
     std::vector<Word> words_;
     std::vector<StreamEvent> group_;
     std::vector<uint8_t> raw_;
@@ -275,7 +272,6 @@ void Assembler::Track() {
     const std::array<uint8_t, 1> patchByte = {static_cast<uint8_t>(patch)};
     SetBytes(kPatchOffset + static_cast<size_t>(track), patchByte, what);
     SetMaskBit(track, on, what);
-    if (check_) check_->DeclareTrack(track);
 }
 
 // words W1 W2 W3: the words after the enable mask.
@@ -366,10 +362,10 @@ void Assembler::GroupLine() {
         }
     }
     if (groupEnd) group_.push_back(StreamEvent{{kCodeGroupEnd}, 1});
-    if (check_) {
-        Check(check_->Group(line_, group_));
-        if (!raw_.empty()) Check(check_->RawBytes());
-    }
+    const bool putsBytes = !raw_.empty() || std::ranges::any_of(group_, [](const StreamEvent& event) {
+                               return event.Code() != kCodeGroupEnd;
+                           });
+    if (map_ == LineMap::Keep && putsBytes) lines_.push_back({songSize_, line_});
     for (const StreamEvent& event : group_) AddEvent(event);
     AddBytes(raw_);
 }
@@ -464,16 +460,14 @@ StreamEvent Assembler::Note(const Word& word) const {
     return note;
 }
 
-std::vector<uint8_t> Assembler::Finish(int lastLine) {
-    line_ = std::max(lastLine, 1);
-    if (check_) Check(check_->Finish());
+std::vector<uint8_t> Assembler::Finish() {
     song_.resize(songSize_);
     return std::move(song_);
 }
 
 }  // namespace
 
-Assembly Assemble(std::string_view text, PlayabilityCheck* check) {
+Assembly Assemble(std::string_view text, LineMap map) {
     bool given = false;
     return Assemble(
         [&]() -> std::string_view {
@@ -481,11 +475,11 @@ Assembly Assemble(std::string_view text, PlayabilityCheck* check) {
             given = true;
             return text;
         },
-        text.size(), check);
+        text.size(), map);
 }
 
-Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, PlayabilityCheck* check) {
-    Assembler assembler(check);
+Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, LineMap map) {
+    Assembler assembler(map);
     assembler.Expect(sizeHint / 8);  // a disassembly takes about 9 characters a byte
     std::string cut;  // the start of a line that the end of a piece cut
     size_t size = 0;
@@ -493,7 +487,7 @@ Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, PlayabilityCheck*
     try {
         for (std::string_view piece = pieces(); !piece.empty(); piece = pieces()) {
             size += piece.size();
-            if (size > kMaxSourceSize) return {{}, SourceError{1, 1, "the text is larger than 2 GiB"}};
+            if (size > kMaxSourceSize) return {{}, SourceError{1, 1, "the text is larger than 2 GiB"}, {}};
             for (size_t start = 0;;) {
                 const size_t end = piece.find('\n', start);
                 if (end == std::string_view::npos) {
@@ -512,9 +506,10 @@ Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, PlayabilityCheck*
             }
         }
         if (!cut.empty()) assembler.Line(++number, cut);
-        return {assembler.Finish(number), std::nullopt};
+        std::vector<uint8_t> song = assembler.Finish();
+        return {std::move(song), std::nullopt, assembler.TakeLines()};
     } catch (const Failure& failure) {
-        return {{}, failure.error};
+        return {{}, failure.error, {}};
     }
 }
 

@@ -1,13 +1,12 @@
 #include "source/played_ticks.h"
 
-#include <memory>
 #include <string>
 
 #include "containers/list.h"
 #include "output/output.h"
 #include "playback/listener.h"
 #include "playback/tick.h"
-#include "song/loader.h"
+#include "song/open.h"
 #include "song/parser.h"
 
 namespace {
@@ -42,19 +41,13 @@ private:
 
 }  // namespace
 
-PlayedTicks::PlayedTicks(std::span<const uint8_t> song, int slots) {
-    const MutedOutput quiet;  // the header and parse traces
+PlayedTicks::PlayedTicks(std::span<const uint8_t> song) {
     const DroppedDiagnostics dropped;
-    const std::unique_ptr<SSONG, decltype(&FreeSong)> loaded(LoadSongImage(song, slots), FreeSong);
+    // Parsed as it plays: only the groups not yet played are held.
+    const SongPtr loaded = OpenSongImage(song, Parsing::AsItPlays);
     if (loaded) {
-        GetSongParameters(loaded.get());
-        InitSong(loaded.get());
-        // Parsed as it plays: only the groups not yet played are held.
-        loaded->streamState = kStreamLive;
-        if (ParseNextGroup(loaded.get())) {
-            GroupStarts starts(applied_);
-            PlaySong(loaded.get(), starts);
-        }
+        GroupStarts starts(applied_);
+        PlaySong(loaded.get(), starts);
     }
 }
 

@@ -13,9 +13,8 @@
 
 class PlayedTicks {
 public:
-    // Plays `song`, a whole song file of header size or more, with `slots`
-    // note slots.
-    PlayedTicks(std::span<const uint8_t> song, int slots);
+    // Plays `song`, a whole song file of header size or more.
+    explicit PlayedTicks(std::span<const uint8_t> song);
 
     // The tick of the group whose bytes start at file offset `offset`;
     // nothing for a group the engine never applied (an empty group, or one

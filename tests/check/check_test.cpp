@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "check/check.h"
-#include "driver/phases.h"
+#include "song/open.h"
 #include "output/output.h"
 #include "playback/tick.h"
 #include "song_generator.h"

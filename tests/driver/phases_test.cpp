@@ -67,8 +67,7 @@ TEST_F(ParsePhaseTest, ParsesBetweenBannersListsAndResetsCounters) {
     EXPECT_EQ(Group(1)->code, kCodeTempo);
     EXPECT_EQ(Group(1)->next->code, kCodeRepeatEnd);
     EXPECT_EQ(Group(2)->code, kCodeSongEnd);
-    // The listing's count, not the parse's added to it.
-    EXPECT_EQ(song_->measureCount, 1);
+    EXPECT_EQ(song_->barsParsed, 1);
     EXPECT_EQ(song_->groupCount, 0);
 }
 
@@ -144,7 +143,7 @@ TEST_F(PlayPhaseTest, PrimesToTheFirstSlotPlaysAndReports) {
                                  .EndGroup()
                                  .MeasureBar()
                                  .EndSong()));
-    ASSERT_EQ(song_->measureCount, 3);  // as the listing left it
+    ASSERT_EQ(song_->barsParsed, 3);
 
     const Outcome outcome = Play();
     EXPECT_EQ(outcome.stopStatus, -1);

@@ -126,8 +126,9 @@ TEST(AsmStrict, CompilesHeaderAndEveryKindOfEvent) {
     EXPECT_EQ(run.bytes, expected.Bytes());
 }
 
-// Errors of the text name the line and the column (in.song:3:5:), refusals
-// of the playability checks the line alone (in.song:3: ).
+// Errors of the text name the line and the column (in.song:3:5:); a song
+// that does not play cleanly is refused at the line of the group where the
+// engine went wrong (in.song:4: ).
 TEST(AsmStrict, RejectsBadInputWithItsLineNumber) {
     const std::string head = "title Bad\ntrack 0 Lead 0 3 0 on\n";  // lines 1 and 2
     struct Case {
@@ -140,11 +141,8 @@ TEST(AsmStrict, RejectsBadInputWithItsLineNumber) {
         {"0:q:C5\n0:q:D5 endrepeat 0:q:E5\nend\n", ":4:", "'endrepeat' must be the last event"},
         {"0:q:C5 end\n0:q:D5\n", ":4:", "nothing may follow 'end'"},
         {"0:x:C5\nend\n", ":3:", "unknown duration 'x'"},
-        {"1:q:C5\nend\n", ":3: ", "track 1 has no 'track' line"},
-        {"0:q:C5+tb\n0:q:D5\nend\n", ":4: ", "is not continued"},
-        {"0:q:C5+tb\n0:q:C5+te\nend\n", ":4: ", "needs a new note or rest"},
-        {"0:q:C5+tb\nend\n", ":4: ", "the song ends inside a tie"},
-        {"tempo 0\nend\n", ":3: ", "the tempo must be 1..255"},
+        {"0:q:C5+tb\n0:q:D5\nend\n", ":4: ", "error 1 at tick 48, measure 0: note held past its end"},
+        {"0:h:C5 1:q:E5+tb\n1:q:E5+te\nend\n", ":5: ", "the song end came while notes still sound"},
         {"0:q:C5\ntrack 1 Late 1 3 0 on\nend\n", ":4:", "must come before the first group"},
         {"0:q:C5\n", ":3: ", "the song has no 'end'"},
     };

@@ -37,7 +37,7 @@ protected:
 TEST_F(NoteGroupTest, MeasureBarAndQuarterNoteWithTimerLoad) {
     EXPECT_EQ(Apply(1), "--------1---------\nMeasure Bar 1\n>>>>NOTE ON C5:Track:1@Vel0\n");
     EXPECT_EQ(applied_, 0);
-    EXPECT_EQ(song_->measureCount, 1);
+    EXPECT_EQ(song_->barsPlayed, 1);
     EXPECT_EQ(song_->activeCount, 1);
     EXPECT_EQ(song_->ticks, 47);
     EXPECT_EQ(song_->noteOnOff, 1);
@@ -255,7 +255,7 @@ TEST_F(ProcessGroupTest, SongEndReturns1AndLaterCallsOnlyPrintEnd) {
     EXPECT_EQ(Apply(1), "------------- END ------------------\n");
     EXPECT_EQ(song_->ticks, 0);
     EXPECT_EQ(song_->groupCount, 2);
-    EXPECT_EQ(song_->measureCount, 1);
+    EXPECT_EQ(song_->barsPlayed, 1);
 }
 
 TEST_F(ProcessGroupTest, NoteOnTrackMinusOneIsError4AndTakesNothing) {

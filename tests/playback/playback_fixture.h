@@ -66,6 +66,7 @@ protected:
         song_ = LoadSongImage(writer.Bytes(), 16);
         if (!song_) return false;
         song_->listener = &trace_;  // playback prints its trace
+        song_->readListener = &trace_;  // and so does the parse
         CaptureOutput([&] {
             GetSongParameters(song_);
             InitSong(song_);
@@ -85,7 +86,6 @@ protected:
             }
             if (group) ListAppend(&song_->events, group);
         });
-        song_->measureCount = 0;
         song_->groupCount = 0;
         return result == kParseSongEnd;
     }

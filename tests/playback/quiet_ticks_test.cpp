@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/phases.h"
+#include "song/open.h"
 #include "playback/tick.h"
 #include "playback_fixture.h"
 #include "song_generator.h"

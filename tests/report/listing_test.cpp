@@ -72,9 +72,7 @@ protected:
 const std::string kBanner = "---------------- Print Demo ------------------\n";
 
 TEST_F(ListingTest, EmptySongListsOnlyBanner) {
-    song_->measureCount = 3;
     EXPECT_EQ(Listing(), kBanner);
-    EXPECT_EQ(song_->measureCount, 0);
 }
 
 TEST_F(ListingTest, ListsEveryEventKindAcrossGroups) {
@@ -84,7 +82,6 @@ TEST_F(ListingTest, ListsEveryEventKindAcrossGroups) {
     SEVENT* oddKind = Control(kCodeTempo, 99);
     oddKind->kind = 2;
     Group({Note(60, 12, 0), Control(kCodeMeasureBar), Control(0x87, 4), oddKind, Control(kCodeSongEnd)});
-    song_->measureCount = 41;  // the listing numbers its bars from 1 regardless
 
     EXPECT_EQ(Listing(), kBanner +
                              "KEY Signature:CMAJ\n"
@@ -97,7 +94,6 @@ TEST_F(ListingTest, ListsEveryEventKindAcrossGroups) {
                              "NOTE=C5  Dur=Quarter Track = 0 TB:0 TE:0 R:0\n"
                              "Measure Bar 2\n"
                              "*******SONG END********\n");
-    EXPECT_EQ(song_->measureCount, 2);
 }
 
 TEST_F(ListingTest, NoteLinesShowEachFlagBitAndRawTrack) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "report/trace.h"
 #include "song/loader.h"
 #include "song_writer.h"
 #include "support/capture.h"
@@ -29,10 +30,13 @@ testing::AssertionResult Contains(const std::string& text, const std::string& pa
 SongPtr LoadAndInit(const SongWriter& writer, std::string* trace = nullptr) {
     SongPtr song(LoadSongImage(writer.Bytes(), 16));
     if (!song) return song;
+    TraceListener listener;  // the trace prints what the header reading meets
+    song->readListener = &listener;
     const std::string printed = CaptureOutput([&] {
         GetSongParameters(song.get());
         InitSong(song.get());
     });
+    song->readListener = nullptr;
     if (trace) *trace = printed;
     return song;
 }
@@ -157,7 +161,7 @@ TEST(LoaderTest, FreshSongIsZeroWithPoolAfterImage) {
         EXPECT_EQ(song->noteCount, 16);
 
         EXPECT_EQ(song->errorCount, 0);
-        EXPECT_EQ(song->measureCount, 0);
+        EXPECT_EQ(song->barsParsed, 0);
         EXPECT_EQ(song->tickPeriod, 0);
         EXPECT_EQ(song->ticks, 0);
         EXPECT_EQ(song->songEnd, 0);
@@ -185,7 +189,7 @@ TEST(LoaderTest, InitSongResetsPlaybackStateAndPlacesCursor) {
     SongPtr song(LoadSongImage(SongWriter().Raw({0xFF}).Bytes(), 16));
     ASSERT_NE(song, nullptr);
     song->groupCount = 9;
-    song->measureCount = 4;
+    song->barsParsed = 4;
     song->errorCount = 2;
     for (int i = 0; i < 16; ++i)
         song->notes[i] = SNOTE{3, 5, 60, 12, 90, 7, 1, 1, 1, 1};  // channel 3 ... track 7, all flags set
@@ -193,7 +197,7 @@ TEST(LoaderTest, InitSongResetsPlaybackStateAndPlacesCursor) {
 
     EXPECT_EQ(song->ticks, 100);
     EXPECT_EQ(song->groupCount, 0);
-    EXPECT_EQ(song->measureCount, 4);
+    EXPECT_EQ(song->barsParsed, 4);
     EXPECT_EQ(song->errorCount, 2);
     EXPECT_EQ(song->cursor, SongImage(song.get()) + 520);
     for (int i = 0; i < 16; ++i) {

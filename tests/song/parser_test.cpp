@@ -9,6 +9,7 @@
 
 #include "containers/list.h"
 #include "output/output.h"
+#include "report/trace.h"
 #include "song/loader.h"
 #include "song/parser.h"
 #include "song_writer.h"
@@ -62,6 +63,7 @@ protected:
         song_.reset(LoadSongImage(SongWriter().Raw(stream).Bytes(), 16));
         ASSERT_NE(song_, nullptr);
         InitSong(song_.get());
+        song_->readListener = &trace_;  // the trace prints the tempo bytes the parse meets
         SetDiagnosticFile("stream.sng");
         testing::internal::CaptureStderr();
         out_ = CaptureOutput([&] {
@@ -85,6 +87,7 @@ protected:
 
     bool CursorAtEnd() const { return song_->cursor == SongImageEnd(song_.get()); }
 
+    TraceListener trace_;
     SongPtr song_;
     std::vector<int32_t> results_;
     std::vector<Group> groups_;
@@ -128,7 +131,7 @@ TEST_F(ParserTest, ControlEventsOfOneGroup) {
                                             Control(0x86)},
                                            {kSongEnd}}));
     EXPECT_EQ(song_->groupCount, 1);
-    EXPECT_EQ(song_->measureCount, 1);
+    EXPECT_EQ(song_->barsParsed, 1);
     EXPECT_EQ(out_, "Tempo = 120\n");
 }
 
@@ -200,7 +203,7 @@ TEST_F(ParserTest, GroupsChainInStreamOrderAndAreCounted) {
                                            {Control(0x82), Control(0x86)},
                                            {Note(67, 9, 2), kSongEnd}}));
     EXPECT_EQ(groupCounts_, (std::vector<int32_t>{1, 2, 3, 3}));
-    EXPECT_EQ(song_->measureCount, 2);
+    EXPECT_EQ(song_->barsParsed, 2);
 }
 
 TEST_F(ParserTest, StreamCutOffEndsSongWithoutReadingPastImage) {

@@ -1,11 +1,9 @@
-// Where the assembler reports bad text, and what the playability checks of
-// --strict refuse (and plain assembly accepts).
+// Where the assembler reports bad text.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "source/assembler.h"
-#include "source/playability.h"
 
 namespace {
 
@@ -44,31 +42,6 @@ TEST(Assembler, NamesTheLineAndColumnOfBadText) {
         {"end\n\nbytes 0x01\nbar\n", 4, 1, "nothing may follow 'end'"},
     };
     for (const BadText& bad : cases) ExpectError(Assemble(bad.text), bad);
-}
-
-TEST(Assembler, StrictRefusesWhatThePlayerCannotPlayCleanly) {
-    const std::string head = "track 0 Lead 0 3 0 on\n";  // line 1
-    const BadText cases[] = {
-        {head + "0:q:rest+tb\nend\n", 2, 0, "a rest cannot be tied"},
-        {head + "0:19:C5\nend\n", 2, 0, "the duration code 19 lasts no tick"},
-        {head + "-1:q:C5+te\nend\n", 2, 0, "track -1 has no 'track' line"},
-        {head + "0:q:C5+te 0:q:D5\nend\n", 2, 0, "the 'te' note '0:q:C5+te' continues no tie-begin note"},
-        {head + "bar 0:e:C5 0:e:D5 0:e:E5 0:e:F5 0:e:G5 0:e:A5 0:e:B5 0:e:C6 0:e:D6 0:e:E6 0:e:F6 0:e:G6 0:e:A6 "
-                "0:e:B6 0:e:C7 0:e:D7 0:e:E7\nend\n",
-         2, 0, "the line holds 17 notes, the player has 16 slots"},
-        {head + "0:q:C5 bytes 0x00\nend\n", 2, 0, "raw 'bytes' before the song end"},
-        {head + "0:q:C5 cut\n", 2, 0, "the song has no 'end'"},
-    };
-    for (const BadText& bad : cases) {
-        PlayabilityCheck check(16);
-        ExpectError(Assemble(bad.text, &check), bad);
-        const Assembly plain = Assemble(bad.text);
-        EXPECT_FALSE(plain.error) << bad.text << "\n" << plain.error->message;
-    }
-    // Bytes after the song end are never read: strict takes them.
-    PlayabilityCheck check(16);
-    const Assembly junk = Assemble(head + "0:q:C5\nend\nbytes 0x01 0x02\n", &check);
-    EXPECT_FALSE(junk.error);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 std::vector<std::string> Comments(const std::string& source) {
     const Assembly song = Assemble(source);
     EXPECT_FALSE(song.error) << source;
-    PlayedTicks ticks(song.song, 16);
+    PlayedTicks ticks(song.song);
     const std::string text = Disassemble(song.song, &ticks);
     std::vector<std::string> comments;
     std::istringstream groups(text.substr(text.find("\n\n") + 2));

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/phases.h"
+#include "song/open.h"
 #include "timeline/timeline.h"
 
 struct RecordedSong {
