@@ -38,13 +38,6 @@ SSONG* NewSongBlock(size_t imageSize, int32_t noteCount) {
     return song;
 }
 
-uint16_t ReadWord(const uint8_t* bytes) {
-    uint16_t stored;
-    std::memcpy(&stored, bytes, sizeof stored);
-    if constexpr (std::endian::native == std::endian::little) return SwapBytes16(stored);
-    return stored;
-}
-
 }  // namespace
 
 bool CheckImageSize(size_t size) {
@@ -144,15 +137,14 @@ void GetSongParameters(SSONG* song) {
         const auto chanRange = static_cast<int8_t>(image[kChanRangeOffset + t]);
         const auto patch = static_cast<int8_t>(image[kPatchOffset + t]);
         if (listener) listener->TrackBytesRead(*song, t, chanRange, patch);
-        // The low nibble is a 1-based channel in which 0 stands for 16.
-        track.channel = static_cast<int16_t>((chanRange - 1) & 15);
-        track.octave = static_cast<int16_t>(chanRange >> 4);
+        track.channel = static_cast<int16_t>(ChannelOf(static_cast<uint8_t>(chanRange)));
+        track.octave = static_cast<int16_t>(OctaveCodeOf(static_cast<uint8_t>(chanRange)));
         track.octaveShift =
             track.octave >= 0 && track.octave < static_cast<int16_t>(kOctaveShift.size())
                 ? kOctaveShift[static_cast<size_t>(track.octave)]
                 : int16_t{0};
         track.patch = patch;
-        std::memcpy(track.name, image + kTrackNamesOffset + kTrackNameLength * t, kTrackNameLength);
+        std::memcpy(track.name, image + TrackNameOffset(t), kTrackNameLength);
         track.name[kTrackNameLength] = '\0';
     }
     // A title without a zero byte is cut at its 32 bytes.
@@ -167,13 +159,9 @@ void InitSong(SSONG* song) {
     song->ticks = 100;
     song->groupCount = 0;
     const uint8_t* image = SongImage(song);
-    const uint16_t enableMask = ReadWord(image + kEnableMaskOffset);
+    const uint16_t enableMask = WordAt(std::span(image, kHeaderSize), kEnableMaskOffset);
     // The three words after the mask are read and not interpreted.
-    uint16_t mask = 1;
-    for (STRACK& track : song->tracks) {
-        track.enabled = (enableMask & mask) ? 1 : 0;
-        mask = static_cast<uint16_t>(mask << 1);
-    }
+    for (int t = 0; t < kTrackCount; ++t) song->tracks[t].enabled = MaskBit(enableMask, t) ? 1 : 0;
     song->cursor = image + kHeaderSize;
 }
 

@@ -9,19 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "song/codec.h"
 #include "song/song.h"
-
-inline constexpr size_t kHeaderSize = 520;
-// Larger files are refused: every counter of a run then stays far inside 32 bits.
-inline constexpr size_t kMaxImageSize = size_t{256} << 20;
-
-// Header layout, in bytes from the start of the file.
-inline constexpr size_t kTrackNamesOffset = 280;
-inline constexpr size_t kChanRangeOffset = 430;
-inline constexpr size_t kPatchOffset = 445;
-inline constexpr size_t kTitleOffset = 480;
-inline constexpr size_t kTitleLength = 32;
-inline constexpr size_t kEnableMaskOffset = 512;
 
 // Reads the whole file into a new song with `noteCount` free slots. Returns
 // null, with the reason on standard error, when the file cannot be looked

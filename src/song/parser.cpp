@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "containers/list.h"
+#include "song/codec.h"
 #include "output/output.h"
 #include "song/read_listener.h"
 
@@ -31,14 +32,6 @@ struct GroupChain {
 };
 
 size_t OffsetOf(const SSONG* song, const uint8_t* at) { return static_cast<size_t>(at - SongImage(song)); }
-
-// The one place where the stream is read: every byte is checked against the
-// end of the image before it is taken.
-bool TakeByte(SSONG* song, uint8_t* byte) {
-    if (song->cursor >= SongImageEnd(song)) return false;
-    *byte = *song->cursor++;
-    return true;
-}
 
 int32_t OutOfMemory(GroupChain& chain, SEVENT** outGroup) {
     FreeGroup(chain.first);
@@ -134,11 +127,19 @@ void FreeGroup(SEVENT* group) {
 
 int32_t ParseGroup(SSONG* song, SEVENT** outGroup) {
     GroupChain chain;
+    // The one cursor over the stream, checked against the end of the image
+    // for the whole of each event before any of it is read.
+    StreamReader reader(std::span(song->cursor, SongImageEnd(song)));
+    const uint8_t* const start = song->cursor;
     for (;;) {
-        const uint8_t* eventStart = song->cursor;
-        uint8_t code = 0;
-        if (!TakeByte(song, &code)) return EndCutStream(song, chain, outGroup, eventStart);
+        const uint8_t* eventStart = start + reader.Offset();
+        StreamEvent read;
+        const bool whole = reader.Next(read);
+        // A cut event leaves nothing behind, and the stream is used up.
+        song->cursor = whole ? start + reader.Offset() : SongImageEnd(song);
+        if (!whole) return EndCutStream(song, chain, outGroup, eventStart);
 
+        const uint8_t code = read.Code();
         if (code == kCodeGroupEnd) {
             ++song->groupCount;
             *outGroup = chain.first;
@@ -146,60 +147,28 @@ int32_t ParseGroup(SSONG* song, SEVENT** outGroup) {
         }
         if (code == kCodeSongEnd) return EndSong(chain, outGroup, OffsetOf(song, eventStart));
 
-        // Every other event is read whole before its record is made, so a
-        // cut event leaves nothing behind.
-        uint8_t first = 0;
-        uint8_t second = 0;
-        int32_t kind = kEventControl;
-        int32_t value = 0;
-        switch (code) {
-            case kCodeKeySignature:  // a skipped byte, then the key code
-                if (!TakeByte(song, &first) || !TakeByte(song, &second))
-                    return EndCutStream(song, chain, outGroup, eventStart);
-                value = second;
-                break;
-            case kCodeTempo:
-                if (!TakeByte(song, &first)) return EndCutStream(song, chain, outGroup, eventStart);
-                if (song->readListener) song->readListener->TempoRead(*song, first);
-                // A tempo byte of 0 has no period; it is kept as 0.
-                value = first ? 1875 / (2 * first) : 0;
-                break;
-            case kCodeMeasureBar:
-                ++song->barsParsed;
-                break;
-            case kCodeTimeSignature:
-            case kCodeRepeatStart:
-                if (!TakeByte(song, &first)) return EndCutStream(song, chain, outGroup, eventStart);
-                value = static_cast<int8_t>(first);
-                break;
-            case kCodeLoudness:  // a skipped byte, then the signed loudness
-                if (!TakeByte(song, &first) || !TakeByte(song, &second))
-                    return EndCutStream(song, chain, outGroup, eventStart);
-                value = static_cast<int8_t>(second);
-                break;
-            case kCodeRepeatEnd:
-                break;
-            default:  // a note: track and flags, duration and accent, note number
-                kind = kEventNote;
-                if (!TakeByte(song, &first) || !TakeByte(song, &second))
-                    return EndCutStream(song, chain, outGroup, eventStart);
-                break;
-        }
-
-        SEVENT* event = NewEvent(kind);
+        SEVENT* event = NewEvent(read.IsNote() ? kEventNote : kEventControl);
         if (!event) return OutOfMemory(chain, outGroup);
         SetOffset(event, OffsetOf(song, eventStart));
-        if (kind == kEventNote) {
-            event->code = second & 127;
-            event->value = first & 31;
-            event->track = (code & 15) - 1;
-            if (code & 0x10) event->flags |= kFlagRest;
-            if (code & 0x20) event->flags |= kFlagTieEnd;
-            if (code & 0x40) event->flags |= kFlagTieBegin;
-            if (first & 0x20) event->flags |= kFlagAccent;
+        if (read.IsNote()) {
+            const NoteFields note = DecodeNote(read);
+            event->code = note.pitch;
+            event->value = note.duration;
+            event->track = note.track;
+            event->flags = note.flags;
         } else {
             event->code = code;
-            event->value = value;
+            const ControlEvent& control = *FindControl(code);
+            if (control.argument != Argument::kNone) {
+                const uint8_t argument = read.ArgumentByte();
+                event->value = IsSigned(control.argument) ? int32_t{static_cast<int8_t>(argument)} : int32_t{argument};
+            }
+            if (code == kCodeTempo) {
+                if (song->readListener) song->readListener->TempoRead(*song, read.ArgumentByte());
+                // A tempo byte of 0 has no period; it is kept as 0.
+                event->value = event->value ? 1875 / (2 * event->value) : 0;
+            }
+            if (code == kCodeMeasureBar) ++song->barsParsed;
         }
         chain.Append(event);
 

@@ -6,8 +6,7 @@
 #include "song/loader.h"
 #include "song/tables.h"
 #include "source/eight_bytes.h"
-#include "source/events.h"
-#include "source/header_layout.h"
+#include "song/codec.h"
 #include "source/spelling.h"
 
 namespace {
@@ -265,9 +264,8 @@ void Assembler::Track() {
     const std::string what = "track " + std::to_string(track);
     std::array<uint8_t, kTrackNameLength> field{};
     std::copy(name.begin(), name.end(), field.begin());
-    SetBytes(kTrackNamesOffset + kTrackNameLength * static_cast<size_t>(track), field, what);
-    // The low nibble is the channel plus one (16 written as 0).
-    const std::array<uint8_t, 1> chanRange = {static_cast<uint8_t>(octave << 4 | ((channel + 1) & 15))};
+    SetBytes(TrackNameOffset(track), field, what);
+    const std::array<uint8_t, 1> chanRange = {ChanRangeByte(channel, octave)};
     SetBytes(kChanRangeOffset + static_cast<size_t>(track), chanRange, what);
     const std::array<uint8_t, 1> patchByte = {static_cast<uint8_t>(patch)};
     SetBytes(kPatchOffset + static_cast<size_t>(track), patchByte, what);
@@ -278,11 +276,8 @@ void Assembler::Track() {
 void Assembler::SpareWords() {
     if (words_.size() != 1 + kSpareWordCount) Fail(words_[0], "expected 'words W1 W2 W3'");
     std::array<uint8_t, 2 * kSpareWordCount> bytes{};
-    for (size_t i = 0; i < kSpareWordCount; ++i) {
-        const int word = Number(words_[1 + i], 0, 0xFFFF, "a word");
-        bytes[2 * i] = static_cast<uint8_t>(word >> 8);
-        bytes[2 * i + 1] = static_cast<uint8_t>(word & 0xFF);
-    }
+    for (size_t i = 0; i < kSpareWordCount; ++i)
+        SetWordAt(bytes, 2 * i, static_cast<uint16_t>(Number(words_[1 + i], 0, 0xFFFF, "a word")));
     SetBytes(kSpareWordsOffset, bytes, "words");
 }
 
@@ -319,9 +314,7 @@ void Assembler::SetMaskBit(int bit, bool on, const std::string& what) {
     if (const int line = maskBitLine_[static_cast<size_t>(bit)])
         Fail(words_[0], what + " sets a bit already set on line " + std::to_string(line));
     maskBitLine_[static_cast<size_t>(bit)] = line_;
-    // A big-endian word: bits 8..15 in the first byte.
-    uint8_t& byte = song_[kEnableMaskOffset + (bit < 8 ? 1 : 0)];
-    if (on) byte = static_cast<uint8_t>(byte | 1 << (bit % 8));
+    SetWordAt(song_, kEnableMaskOffset, WithMaskBit(WordAt(song_, kEnableMaskOffset), bit, on));
 }
 
 void Assembler::LastOnLine(size_t at) const {
@@ -437,10 +430,7 @@ StreamEvent Assembler::Note(const Word& word) const {
     const std::optional<int> pitch = rest ? 0 : Pitch(pitchWord.text);
     if (!pitch) Fail(pitchWord, "bad pitch " + Quoted(pitchWord.text) + " (like C5, F#4, Bb3; C5 is 60, up to G10)");
 
-    StreamEvent note{{static_cast<uint8_t>((track + 1) & kNoteTrackMask), static_cast<uint8_t>(duration),
-                      static_cast<uint8_t>(*pitch)},
-                     3};
-    if (rest) note.bytes[0] |= kNoteRestBit;
+    StreamEvent note = EncodeNote(track, duration, *pitch, rest ? kFlagRest : 0);
     for (size_t at = plus; at < text.size();) {
         const size_t end = std::min(text.find('+', at + 1), text.size());
         const Word flagWord = Part(word, at + 1, end - at - 1);

@@ -4,8 +4,7 @@
 #include <vector>
 
 #include "song/loader.h"
-#include "source/header_layout.h"
-#include "source/events.h"
+#include "song/codec.h"
 #include "source/played_ticks.h"
 #include "source/spelling.h"
 
@@ -31,8 +30,6 @@ Bytes WithoutTrailingZeros(Bytes field) {
     return field;
 }
 
-uint16_t WordAt(Bytes header, size_t offset) { return static_cast<uint16_t>(header[offset] << 8 | header[offset + 1]); }
-
 // " 0x12 0x34"
 void AppendBytes(TextOut& out, Bytes bytes) {
     for (const uint8_t byte : bytes) {
@@ -51,22 +48,23 @@ void AppendHeaderFields(TextOut& out, Bytes header) {
     }
     const uint16_t mask = WordAt(header, kEnableMaskOffset);
     for (size_t t = 0; t < kTrackCount; ++t) {
-        const Bytes name = header.subspan(kTrackNamesOffset + kTrackNameLength * t, kTrackNameLength);
+        const Bytes name = header.subspan(TrackNameOffset(static_cast<int>(t)), kTrackNameLength);
         const uint8_t chanRange = header[kChanRangeOffset + t];
         const uint8_t patch = header[kPatchOffset + t];
-        const bool enabled = (mask >> t) & 1;
+        const bool enabled = MaskBit(mask, static_cast<int>(t));
         if (AllZero(name) && chanRange == 0 && patch == 0 && !enabled) continue;
         out.Put("track ");
         out.PutNumber(static_cast<int64_t>(t));
         out.Put(' ');
         AppendQuoted(out, WithoutTrailingZeros(name));
-        for (const int value : {((chanRange & 15) - 1) & 15, chanRange >> 4, int{static_cast<int8_t>(patch)}}) {
+        // The octave code as the high nibble, unsigned: the language's 0..15.
+        for (const int value : {ChannelOf(chanRange), chanRange >> 4, int{static_cast<int8_t>(patch)}}) {
             out.Put(' ');
             out.PutNumber(value);
         }
         out.Put(enabled ? " on\n" : " off\n");
     }
-    if ((mask >> kSpareMaskBit) & 1) out.Put("mask15 on\n");
+    if (MaskBit(mask, kSpareMaskBit)) out.Put("mask15 on\n");
     const Bytes words = header.subspan(kSpareWordsOffset, 2 * kSpareWordCount);
     if (!AllZero(words)) {
         out.Put("words");

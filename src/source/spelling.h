@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "source/events.h"
+#include "song/codec.h"
 #include "source/text_out.h"
 
 // The codes of a note's 5-bit duration field.

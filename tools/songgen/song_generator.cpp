@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "song/tables.h"
 #include "song_writer.h"
 
 // How the songs are laid out so that they play cleanly:
@@ -67,13 +68,11 @@ struct TrackPlan {
 // nonzero length now and then. Codes 0, 2 and 19 last 0 ticks and are never used.
 struct WeightedDuration {
     int code;
-    int ticks;
     uint32_t weight;
 };
 constexpr std::array<WeightedDuration, 18> kDurations = {{
-    {1, 4, 2},   {3, 6, 3},   {4, 8, 3},   {5, 9, 1},    {6, 12, 8},   {7, 16, 3},
-    {8, 18, 2},  {9, 24, 12}, {10, 32, 3}, {11, 36, 4},  {12, 48, 12}, {13, 64, 2},
-    {14, 72, 3}, {15, 96, 5}, {16, 128, 1}, {17, 144, 1}, {18, 192, 2}, {20, 288, 1},
+    {1, 2},  {3, 3},  {4, 3},  {5, 1},  {6, 8},   {7, 3},  {8, 2},  {9, 12}, {10, 3},
+    {11, 4}, {12, 12}, {13, 2}, {14, 3}, {15, 5}, {16, 1}, {17, 1}, {18, 2}, {20, 1},
 }};
 
 constexpr std::array<std::string_view, kMaxTracks> kTrackNames = {
@@ -116,7 +115,7 @@ public:
             first = false;
         }
         writer_.EndSong();
-        CountControl(0xFF);
+        CountControl(kCodeSongEnd);
         ++stats_.groups;
         return {writer_.Bytes(), stats_};
     }
@@ -154,11 +153,7 @@ private:
         return kDurations.back().code;
     }
 
-    static int TicksOf(int code) {
-        for (const auto& d : kDurations)
-            if (d.code == code) return d.ticks;
-        return 0;
-    }
+    static int TicksOf(int code) { return DurationTicks(code); }
 
     int PickChordSize() {
         const uint32_t r = random_.Below(100);
@@ -173,38 +168,38 @@ private:
     void CountControl(int code) {
         ++stats_.controls;
         ++stats_.events;
-        ++stats_.controlCounts[code == 0xFF ? 7 : code - 0x80];
+        ++stats_.controlCounts[code == kCodeSongEnd ? 7 : code - kCodeKeySignature];
     }
 
     void WriteControl(Control control) {
         switch (control) {
             case Control::KeySignature:
                 writer_.KeySignature(static_cast<uint8_t>(random_.Between(1, 15)));
-                CountControl(0x80);
+                CountControl(kCodeKeySignature);
                 break;
             case Control::Tempo:
                 writer_.Tempo(static_cast<uint8_t>(random_.Between(1, 255)));
-                CountControl(0x81);
+                CountControl(kCodeTempo);
                 break;
             case Control::MeasureBar:
                 writer_.MeasureBar();
-                CountControl(0x82);
+                CountControl(kCodeMeasureBar);
                 break;
             case Control::TimeSignature:
                 writer_.TimeSignature(static_cast<int8_t>(random_.Between(1, 7)));
-                CountControl(0x83);
+                CountControl(kCodeTimeSignature);
                 break;
             case Control::Loudness:
                 writer_.Loudness(static_cast<int8_t>(random_.Between(30, 120)));
-                CountControl(0x84);
+                CountControl(kCodeLoudness);
                 break;
             case Control::RepeatStart:
                 writer_.RepeatStart(static_cast<int8_t>(random_.Between(1, 8)));
-                CountControl(0x85);
+                CountControl(kCodeRepeatStart);
                 break;
             case Control::RepeatEnd:
                 writer_.RepeatEnd();
-                CountControl(0x86);
+                CountControl(kCodeRepeatEnd);
                 break;
         }
         --left_;

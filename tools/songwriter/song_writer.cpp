@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "song/loader.h"
+#include "song/codec.h"
 
 SongWriter::SongWriter() : bytes_(kHeaderSize, 0) {}
 
@@ -20,7 +20,7 @@ SongWriter& SongWriter::Title(std::string_view title) {
 
 SongWriter& SongWriter::TrackName(int track, std::string_view name) {
     const size_t length = kTrackNameLength;
-    const auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(kTrackNamesOffset + length * static_cast<size_t>(track));
+    const auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(TrackNameOffset(track));
     std::fill_n(at, length, uint8_t{0});
     std::copy_n(name.begin(), std::min(name.size(), length), at);
     return *this;
@@ -31,37 +31,42 @@ SongWriter& SongWriter::ChanRange(int track, uint8_t byte) { return HeaderByte(k
 SongWriter& SongWriter::Patch(int track, uint8_t byte) { return HeaderByte(kPatchOffset + track, byte); }
 
 SongWriter& SongWriter::EnableMask(uint16_t mask) {
-    HeaderByte(kEnableMaskOffset, static_cast<uint8_t>(mask >> 8));
-    return HeaderByte(kEnableMaskOffset + 1, static_cast<uint8_t>(mask & 0xFF));
+    SetWordAt(bytes_, kEnableMaskOffset, mask);
+    return *this;
 }
 
 SongWriter& SongWriter::Track(int track, std::string_view name, int channel, int octave, int patch, bool enabled) {
     TrackName(track, name);
-    ChanRange(track, static_cast<uint8_t>((octave << 4) | ((channel + 1) & 15)));
+    ChanRange(track, ChanRangeByte(channel, octave));
     Patch(track, static_cast<uint8_t>(patch));
-    const uint16_t mask = static_cast<uint16_t>((bytes_[kEnableMaskOffset] << 8) | bytes_[kEnableMaskOffset + 1]);
-    const uint16_t bit = static_cast<uint16_t>(1u << track);
-    return EnableMask(enabled ? static_cast<uint16_t>(mask | bit) : static_cast<uint16_t>(mask & ~bit));
+    return EnableMask(WithMaskBit(WordAt(bytes_, kEnableMaskOffset), track, enabled));
 }
 
-SongWriter& SongWriter::KeySignature(uint8_t code) { return Raw({0x80, 0x00, code}); }
-SongWriter& SongWriter::Tempo(uint8_t tempo) { return Raw({0x81, tempo}); }
-SongWriter& SongWriter::MeasureBar() { return Raw({0x82}); }
-SongWriter& SongWriter::TimeSignature(int8_t code) { return Raw({0x83, static_cast<uint8_t>(code)}); }
-SongWriter& SongWriter::Loudness(int8_t loudness) { return Raw({0x84, 0x00, static_cast<uint8_t>(loudness)}); }
-SongWriter& SongWriter::RepeatStart(int8_t count) { return Raw({0x85, static_cast<uint8_t>(count)}); }
-SongWriter& SongWriter::RepeatEnd() { return Raw({0x86}); }
-SongWriter& SongWriter::EndGroup() { return Raw({0x00}); }
-SongWriter& SongWriter::EndSong() { return Raw({0xFF}); }
+SongWriter& SongWriter::Event(const StreamEvent& event) {
+    const std::span<const uint8_t> bytes = event.Bytes();
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+SongWriter& SongWriter::KeySignature(uint8_t code) { return Event(EncodeControl(kCodeKeySignature, code)); }
+SongWriter& SongWriter::Tempo(uint8_t tempo) { return Event(EncodeControl(kCodeTempo, tempo)); }
+SongWriter& SongWriter::MeasureBar() { return Event(EncodeControl(kCodeMeasureBar)); }
+SongWriter& SongWriter::TimeSignature(int8_t code) {
+    return Event(EncodeControl(kCodeTimeSignature, static_cast<uint8_t>(code)));
+}
+SongWriter& SongWriter::Loudness(int8_t loudness) {
+    return Event(EncodeControl(kCodeLoudness, static_cast<uint8_t>(loudness)));
+}
+SongWriter& SongWriter::RepeatStart(int8_t count) {
+    return Event(EncodeControl(kCodeRepeatStart, static_cast<uint8_t>(count)));
+}
+SongWriter& SongWriter::RepeatEnd() { return Event(EncodeControl(kCodeRepeatEnd)); }
+SongWriter& SongWriter::EndGroup() { return Event(EncodeControl(kCodeGroupEnd)); }
+SongWriter& SongWriter::EndSong() { return Event(EncodeControl(kCodeSongEnd)); }
 
 std::vector<uint8_t> NoteBytes(int track, int durationCode, int note, uint32_t flags) {
-    uint8_t first = static_cast<uint8_t>((track + 1) & 15);
-    if (flags & SongWriter::kRest) first |= 0x10;
-    if (flags & SongWriter::kTieEnd) first |= 0x20;
-    if (flags & SongWriter::kTieBegin) first |= 0x40;
-    uint8_t duration = static_cast<uint8_t>(durationCode & 31);
-    if (flags & SongWriter::kAccent) duration |= 0x20;
-    return {first, duration, static_cast<uint8_t>(note & 127)};
+    const std::span<const uint8_t> bytes = EncodeNote(track, durationCode, note, flags).Bytes();
+    return {bytes.begin(), bytes.end()};
 }
 
 SongWriter& SongWriter::Note(int track, int durationCode, int note, uint32_t flags) {

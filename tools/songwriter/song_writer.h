@@ -10,13 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "song/song.h"
+
+struct StreamEvent;
+
 class SongWriter {
 public:
-    // Flags of Note(); the same bits as SEVENT::flags.
-    static constexpr uint32_t kRest = 1u << 0;
-    static constexpr uint32_t kTieBegin = 1u << 1;
-    static constexpr uint32_t kTieEnd = 1u << 2;
-    static constexpr uint32_t kAccent = 1u << 4;
+    // Flags of Note(): the bits of SEVENT::flags.
+    static constexpr uint32_t kRest = kFlagRest;
+    static constexpr uint32_t kTieBegin = kFlagTieBegin;
+    static constexpr uint32_t kTieEnd = kFlagTieEnd;
+    static constexpr uint32_t kAccent = kFlagAccent;
 
     SongWriter();  // an all-zero header and an empty stream
 
@@ -45,6 +49,7 @@ public:
     SongWriter& Rest(int track, int durationCode, uint32_t flags = 0);
     SongWriter& EndGroup();                    // 00
     SongWriter& EndSong();                     // FF
+    SongWriter& Event(const StreamEvent& event);
     SongWriter& Raw(std::initializer_list<uint8_t> bytes);
     SongWriter& Raw(const std::vector<uint8_t>& bytes);
 

@@ -1,6 +1,8 @@
-// The event stream read event by event with every byte kept, and the layout
-// of each event: what the disassembler spells, the assembler writes and the
-// playability checks read back.
+// The song file format, in one place: the 520-byte header's layout and
+// fields, the event codes with their sizes, the bits of a note, one reader
+// of the event stream and the writing of an event or a header field. The
+// loader, the parser, the source language, the song writer of the tests and
+// tools all read and write songs through here.
 #pragma once
 
 #include <array>
@@ -10,6 +12,62 @@
 #include <string_view>
 
 #include "song/song.h"
+
+// ---- The header, in bytes from the start of the file.
+
+inline constexpr size_t kHeaderSize = 520;
+// Larger files are refused: every counter of a run then stays far inside 32 bits.
+inline constexpr size_t kMaxImageSize = size_t{256} << 20;
+
+inline constexpr size_t kTrackNamesOffset = 280;  // 15 names of kTrackNameLength bytes
+inline constexpr size_t kChanRangeOffset = 430;   // a byte a track: octave code and channel
+inline constexpr size_t kPatchOffset = 445;       // a signed byte a track
+inline constexpr size_t kTitleOffset = 480;
+inline constexpr size_t kTitleLength = 32;
+inline constexpr size_t kEnableMaskOffset = 512;  // big-endian, bit t for track t
+// Bit 15 of the enable mask belongs to no track.
+inline constexpr int kSpareMaskBit = 15;
+// The three words after the enable mask, read and not interpreted.
+inline constexpr size_t kSpareWordsOffset = kEnableMaskOffset + 2;
+inline constexpr size_t kSpareWordCount = 3;
+
+struct HeaderArea {
+    size_t begin;
+    size_t end;
+};
+
+// Bytes no one reads: before the track names, and between the patches and
+// the title.
+inline constexpr std::array<HeaderArea, 2> kFreeHeaderAreas = {{
+    {0, kTrackNamesOffset},
+    {kPatchOffset + kTrackCount, kTitleOffset},
+}};
+
+constexpr size_t TrackNameOffset(int track) { return kTrackNamesOffset + kTrackNameLength * static_cast<size_t>(track); }
+
+// The Chan-Range byte: the low nibble is a 1-based channel in which 0 stands
+// for 16, the high nibble (shifted with its sign) the octave code.
+constexpr int ChannelOf(uint8_t chanRange) { return (static_cast<int8_t>(chanRange) - 1) & 15; }
+constexpr int OctaveCodeOf(uint8_t chanRange) { return static_cast<int8_t>(chanRange) >> 4; }
+constexpr uint8_t ChanRangeByte(int channel, int octaveCode) {
+    return static_cast<uint8_t>(octaveCode << 4 | ((channel + 1) & 15));
+}
+
+// Multi-byte words are big-endian.
+constexpr uint16_t WordAt(std::span<const uint8_t> bytes, size_t offset) {
+    return static_cast<uint16_t>(bytes[offset] << 8 | bytes[offset + 1]);
+}
+constexpr void SetWordAt(std::span<uint8_t> bytes, size_t offset, uint16_t word) {
+    bytes[offset] = static_cast<uint8_t>(word >> 8);
+    bytes[offset + 1] = static_cast<uint8_t>(word & 0xFF);
+}
+constexpr bool MaskBit(uint16_t mask, int bit) { return (mask >> bit) & 1; }
+constexpr uint16_t WithMaskBit(uint16_t mask, int bit, bool on) {
+    const auto value = static_cast<uint16_t>(1u << bit);
+    return on ? static_cast<uint16_t>(mask | value) : static_cast<uint16_t>(mask & ~value);
+}
+
+// ---- The event stream.
 
 // What the byte after a control code holds.
 enum class Argument : uint8_t {
@@ -101,6 +159,20 @@ struct StreamEvent {
     uint8_t ArgumentByte() const { return bytes[static_cast<size_t>(size) - 1]; }
     uint8_t SkippedByte() const { return bytes[1]; }
 };
+
+// Fields of a note, as the parser puts them into an SEVENT.
+struct NoteFields {
+    int32_t track;    // -1..14
+    int32_t duration; // 0..31
+    int32_t pitch;    // 0..127
+    uint32_t flags;   // kFlag... bits
+};
+NoteFields DecodeNote(const StreamEvent& note);
+// The three bytes of a note; `flags` are kFlag... bits, track -1 writes the
+// nibble 0.
+StreamEvent EncodeNote(int track, int duration, int pitch, uint32_t flags);
+// A control event with its argument (ignored for those that take none).
+StreamEvent EncodeControl(uint8_t code, uint8_t argument = 0);
 
 // What each first byte starts: its length, whether it is a note and whether
 // it ends its group (the group end, the repeat end and the song end).
