@@ -241,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SongPtr starved(LoadSongImage(image, kSongSlots));
     Require(starved != nullptr, "the same image loads again");
     Require(RunLoadedSong(starved.get(), textBuffer) == 1, "running out of memory while parsing ends with status 1");
-    Require(starved->current == nullptr && starved->tick == 0, "a run that ran out of memory does not play");
+    Require(starved->current == nullptr && starved->clock == 0, "a run that ran out of memory does not play");
     Require(gAllocations == gFailAt, "the parse stops at the failed allocation");
     gFailAt = 0;
     return 0;

@@ -44,7 +44,7 @@ private:
 };
 
 std::string TrackName(const SSONG& song, int32_t track) {
-    return track >= 0 && track < kTrackCount ? CleanText(song.tracks[track].name) : "";
+    return IsTrackNumber(track) ? CleanText(song.tracks[track].name) : "";
 }
 
 }  // namespace
@@ -143,7 +143,7 @@ std::string CheckReport(const SongCheck& check) {
     for (size_t i = 0; i < t.errors.size(); ++i) {
         const TimedError& e = t.errors[i];
         const std::string& name = check.errorTrackNames[i];
-        const std::string where = e.error.track < 0 || e.error.track >= kTrackCount ? "no track (track nibble 0)"
+        const std::string where = !IsTrackNumber(e.error.track) ? "no track (track nibble 0)"
                                   : name.empty() ? Format("track %d", e.error.track)
                                                  : Format("track %d %s", e.error.track, name.c_str());
         report += Format("%stick %" PRId64 ", measure %d: error %d, %s: %s, note %s\n", label, e.tick, e.measure,

@@ -30,7 +30,7 @@ nlohmann::ordered_json CheckJson(const SongCheck& check) {
         errors.push_back({{"code", e.error.code},
                           {"tick", e.tick},
                           {"measure", e.measure},
-                          {"track", e.error.track >= 0 && e.error.track < kTrackCount ? e.error.track : -1},
+                          {"track", IsTrackNumber(e.error.track) ? e.error.track : -1},
                           {"note", NoteName(e.error.note)}});
     object.update({{"title", check.title},
                    {"ticks", t.lastTick},

@@ -1,4 +1,5 @@
-// The phases of one run: load, parse and list, play and report.
+// The trace run, the program's first job and `songsim play`: load, parse and
+// list, play and report, each phase printing its part of the trace.
 #pragma once
 
 #include <cstddef>

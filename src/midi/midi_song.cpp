@@ -54,7 +54,7 @@ struct KeptNote {
 // silent notes, no pitch transposed out of range.
 std::optional<KeptNote> Keep(const TimedNote& note, const SSONG& song, const Timeline& timeline,
                              const ExportOptions& options, const TrackMap& map, ExportLosses& losses) {
-    if (note.rest || note.track < 0 || note.track >= kTrackCount) return std::nullopt;
+    if (note.rest || !IsTrackNumber(note.track)) return std::nullopt;
     const int32_t track = map[static_cast<size_t>(note.track)];
     if (track == kNotKept) return std::nullopt;
     if (note.velocity <= 0) {
@@ -129,14 +129,8 @@ struct PendingEnd {
     bool ComesBefore(int64_t start) const { return tick < start || (tick == start && rank < kEndsWhereItStarted); }
 };
 
-std::string NoteText(int32_t note) {
-    std::array<char, 16> name{};
-    FormatNoteName(name, note);
-    return name.data();
-}
-
 std::string ErrorMarker(const PlaybackError& error) {
-    const std::string track = error.track >= 0 && error.track < kTrackCount ? "track " + std::to_string(error.track)
+    const std::string track = IsTrackNumber(error.track) ? "track " + std::to_string(error.track)
                                                                             : "no track";
     return "Error " + std::to_string(error.code) + ": " + std::string(ErrorMeaning(error.code)) + " (" + track + ", " +
            NoteText(error.note) + ")";

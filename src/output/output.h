@@ -33,6 +33,17 @@ const std::string& DiagnosticFile();
 // report). Returns the previous sink; an empty sink restores the default.
 using DiagnosticSink = std::function<void(const std::string& message)>;
 DiagnosticSink SetDiagnosticSink(DiagnosticSink sink);
+// Drops every diagnostic while it lives.
+class DroppedDiagnostics {
+public:
+    DroppedDiagnostics() : previous_(SetDiagnosticSink([](const std::string&) {})) {}
+    ~DroppedDiagnostics() { SetDiagnosticSink(std::move(previous_)); }
+    DroppedDiagnostics(const DroppedDiagnostics&) = delete;
+    DroppedDiagnostics& operator=(const DroppedDiagnostics&) = delete;
+
+private:
+    DiagnosticSink previous_;
+};
 // Prints "songsim: <message>" on standard error after everything printed
 // before it, for messages that name no song file.
 [[gnu::format(printf, 1, 2)]] void Complain(const char* format, ...);

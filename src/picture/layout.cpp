@@ -9,8 +9,6 @@ constexpr int kBandGap = 10;
 constexpr int kMostLegendColumns = 4;
 constexpr int kHighestNote = 127;
 
-bool IsTrack(int track) { return track >= 0 && track < kTrackCount; }
-
 }  // namespace
 
 Layout LayOut(const Scene& scene) {
@@ -24,7 +22,7 @@ Layout LayOut(const Scene& scene) {
     int low = kHighestNote;
     int high = 0;
     for (const TimedNote& note : scene.notes) {
-        if (!IsTrack(note.track)) continue;
+        if (!IsTrackNumber(note.track)) continue;
         drawn[static_cast<size_t>(note.track)] = true;
         if (note.rest) {
             rests[static_cast<size_t>(note.track)] = true;

@@ -53,16 +53,9 @@ constexpr int kPitchNamesEvery = 1200;  // pixels, about a screenful
 constexpr int kCharWidth = 7;  // a generous width of one character at 11px, to keep labels apart
 constexpr int kLabelGap = 6;
 
-bool IsTrack(int track) { return track >= 0 && track < kTrackCount; }
 bool IsBlackKey(int note) { return std::string_view(noteNames[static_cast<size_t>(note % 12)]).size() > 1; }
 
 std::string Number(int64_t value) { return std::to_string(value); }
-
-std::string NoteText(int32_t note) {
-    std::array<char, 16> name{};
-    FormatNoteName(name, note);
-    return name.data();
-}
 
 std::string KeyText(int32_t code) {
     std::string_view name = KeySignatureName(code);
@@ -142,13 +135,13 @@ private:
     // "track 3 Lead", or "track 3" for a track without a name or that
     // sounded no note.
     std::string TrackText(int track) const {
-        if (!IsTrack(track)) return "no track";
+        if (!IsTrackNumber(track)) return "no track";
         const std::optional<CheckedTrack>& header = scene_.tracks[static_cast<size_t>(track)];
         return TrackText(track, header ? header->name : "");
     }
 
     static std::string TrackText(int track, const std::string& name) {
-        if (!IsTrack(track)) return "no track";
+        if (!IsTrackNumber(track)) return "no track";
         return "track " + Number(track) + (name.empty() ? "" : " " + name);
     }
 
@@ -262,7 +255,7 @@ private:
     // Notes on the roll at their pitch, rests in their track's lane.
     void Notes() {
         for (const TimedNote& note : scene_.notes) {
-            if (!IsTrack(note.track)) continue;
+            if (!IsTrackNumber(note.track)) continue;
             const int laneTop = layout_.restLane[static_cast<size_t>(note.track)];
             const int top = note.rest ? laneTop + 1 : layout_.NoteTop(note.note);
             const int height = note.rest ? Layout::kLaneHeight - 2 : Layout::kRowHeight - 1;

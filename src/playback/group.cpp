@@ -1,5 +1,7 @@
 #include "playback/group.h"
 
+#include "song/codec.h"
+
 #include "containers/list.h"
 #include "playback/listener.h"
 #include "playback/slots.h"
@@ -7,8 +9,6 @@
 #include "song/tables.h"
 
 namespace {
-
-bool IsTrack(int32_t track) { return track >= 0 && track < kTrackCount; }
 
 int16_t RemainingFor(int32_t durationCode) { return static_cast<int16_t>(DurationTicks(durationCode) - 1); }
 
@@ -57,7 +57,7 @@ void StartNote(SSONG* song, const SEVENT& event, int32_t& groupMax) {
 
 void ApplyNote(SSONG* song, const SEVENT& event, int32_t& groupMax) {
     // A track nibble of 0 (track -1) names no track: the note is not played.
-    if (!IsTrack(event.track)) {
+    if (!IsTrackNumber(event.track)) {
         RaiseError(song, event, kErrorNoSuchTrack);
         return;
     }
@@ -69,7 +69,9 @@ void ApplyNote(SSONG* song, const SEVENT& event, int32_t& groupMax) {
 
 // Tempo as the period in tenths of a beat, rounded to nearest, an exact half down.
 void ApplyTempo(SSONG* song, SEVENT& event) {
-    if (event.value == 0) event.value = 120;
+    // The parse keeps a tempo byte of 0 as a period of 0; the engine plays
+    // it as 120, written into the event for the rest of the run.
+    if (event.value == 0) event.value = kDefaultTempo;
     song->tickPeriod = 1200 / event.value + (1200 % event.value > event.value / 2 ? 1 : 0);
 }
 

@@ -69,12 +69,12 @@ public:
     virtual void GroupsApplied(const SSONG& /*song*/, DueReason /*reason*/) {}
     // The song end has been applied and no slot is in use: a clean end.
     virtual void SongOver(const SSONG& /*song*/) {}
-    // Tick song.tick ended, with the group timer at song.ticks.
+    // Tick song.clock ended, with the group timer at song.ticks.
     virtual void TickEnded(const SSONG& /*song*/) {}
     // `count` ticks in which nothing but the countdown happened, ending at
-    // song.tick with the timer at song.ticks.
+    // song.clock with the timer at song.ticks.
     virtual void QuietTicks(const SSONG& /*song*/, int32_t /*count*/) {}
-    // Playback stopped on song.stopReason, in tick song.tick.
+    // Playback stopped on song.stopReason, in tick song.clock.
     virtual void Stopped(const SSONG& /*song*/) {}
 };
 

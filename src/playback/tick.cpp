@@ -125,13 +125,13 @@ void PlayQuietTicks(SSONG* song) {
         slot.remaining = static_cast<int16_t>(slot.remaining - quiet);
     }
     song->ticks -= quiet;
-    song->tick += quiet;
+    song->clock += quiet;
     ListenerOf(song).QuietTicks(*song, quiet);
 }
 
 int32_t PlayTick(SSONG* song) {
     int32_t result = kTickDone;
-    ++song->tick;
+    ++song->clock;
     --song->ticks;
     const int32_t tieRanOut = UpdateNotes(song);
     if (song->stopReason != kStopNone) return kTickStopped;

@@ -48,6 +48,10 @@ const SNOTE& Slot(const SSONG& song, int slot) { return song.notes[slot]; }
 
 }  // namespace
 
+// The trace's words are printed exactly as songsim has always printed them,
+// misspellings included ("Sighnature", "Canidate", "EVent"): stored traces
+// are compared byte for byte, so they stay.
+
 void TraceListener::GroupApplying(const SSONG& /*song*/, int32_t banner) { Out("--------%d---------\n", banner); }
 
 void TraceListener::GroupAfterEnd(const SSONG& /*song*/) { Out("------------- END ------------------\n"); }

@@ -69,6 +69,11 @@ constexpr uint16_t WithMaskBit(uint16_t mask, int bit, bool on) {
 
 // ---- The event stream.
 
+// A tempo byte is beats per minute; before the first tempo event, and for a
+// byte of 0, the tempo is 120, MIDI's default.
+inline constexpr int32_t kDefaultTempo = 120;
+constexpr int32_t BeatsPerMinute(uint8_t tempoByte) { return tempoByte ? tempoByte : kDefaultTempo; }
+
 // What the byte after a control code holds.
 enum class Argument : uint8_t {
     kNone,

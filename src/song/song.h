@@ -105,7 +105,7 @@ struct SSONG {
     // The state of this song's one playback, beside the counters above.
     int32_t noteOnOff;           // NOTE ON traces minus NOTE OFF traces
     int32_t barsPlayed;          // measure bars applied, priming included: the song's measure
-    int64_t tick;                // priming is tick 0, the n-th tick is tick n
+    int64_t clock;               // the tick playback is in: priming is tick 0, the n-th tick is tick n
     int32_t stopReason;          // why playback stopped (kStop...), 0 while it has not
     PlaybackListener* listener;  // told what playback does; may be null
     SongReadListener* readListener;  // told what the header and the parse meet; may be null

@@ -1,6 +1,7 @@
 #include "song/tables.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <string_view>
@@ -67,4 +68,10 @@ const char* NoteName(int32_t note) {
     static char name[16];
     FormatNoteName(name, note);
     return name;
+}
+
+std::string NoteText(int32_t note) {
+    std::array<char, 16> name{};
+    FormatNoteName(name, note);
+    return name.data();
 }

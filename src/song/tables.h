@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 struct SDURATION {
     int32_t ticks;
@@ -17,6 +18,8 @@ inline constexpr std::array<const char*, 12> noteNames = {
 
 // Indexed by duration code; a quarter note is 48 ticks. Codes 0, 2 and 19 are
 // placeholders.
+// The names are printed as they stand in every trace, misspelling and all
+// ("Dptted Half"): stored traces are compared byte for byte, so it stays.
 inline constexpr std::array<SDURATION, 21> durationTable = {{
     {0, "NA"},          {4, "32nd Trip"},   {0, "NA"},
     {6, "ThirtySecond"}, {8, "16th Trip"},  {9, "Dotted TS"},
@@ -96,3 +99,5 @@ const char* InstrumentName(int32_t patch);
 void FormatNoteName(std::span<char> buffer, int32_t note);
 // The same text in one static buffer that every call overwrites.
 const char* NoteName(int32_t note);
+// The same text as a string of its own.
+std::string NoteText(int32_t note);

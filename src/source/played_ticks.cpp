@@ -19,30 +19,17 @@ public:
 
     void GroupApplying(const SSONG& song, int32_t /*banner*/) override {
         const void* group = song.current ? song.current : ListHead(&song.events);
-        if (group) applied_.emplace_back(EventOffset(static_cast<const SEVENT*>(group)), song.tick);
+        if (group) applied_.emplace_back(EventOffset(static_cast<const SEVENT*>(group)), song.clock);
     }
 
 private:
     std::deque<std::pair<size_t, int64_t>>& applied_;
 };
 
-// Drops the diagnostics while it lives: a cut stream is no news here, the
-// disassembly shows it.
-class DroppedDiagnostics {
-public:
-    DroppedDiagnostics() : previous_(SetDiagnosticSink([](const std::string&) {})) {}
-    ~DroppedDiagnostics() { SetDiagnosticSink(std::move(previous_)); }
-    DroppedDiagnostics(const DroppedDiagnostics&) = delete;
-    DroppedDiagnostics& operator=(const DroppedDiagnostics&) = delete;
-
-private:
-    DiagnosticSink previous_;
-};
-
 }  // namespace
 
 PlayedTicks::PlayedTicks(std::span<const uint8_t> song) {
-    const DroppedDiagnostics dropped;
+    const DroppedDiagnostics dropped;  // a cut stream is no news here: the disassembly shows it
     // Parsed as it plays: only the groups not yet played are held.
     const SongPtr loaded = OpenSongImage(song, Parsing::AsItPlays);
     if (loaded) {

@@ -42,25 +42,13 @@ public:
 private:
     static std::string Where(const SSONG& song, const std::string& what) {
         char where[96];
-        std::snprintf(where, sizeof where, " at tick %" PRId64 ", measure %d: ", song.tick, song.barsPlayed);
+        std::snprintf(where, sizeof where, " at tick %" PRId64 ", measure %d: ", song.clock, song.barsPlayed);
         return what + where;
     }
 
     size_t at_ = 0;
     size_t faultAt_ = 0;
     std::optional<std::string> fault_;
-};
-
-// Quiet while it lives: a cut stream is said in the refusal instead.
-class DroppedDiagnostics {
-public:
-    DroppedDiagnostics() : previous_(SetDiagnosticSink([](const std::string&) {})) {}
-    ~DroppedDiagnostics() { SetDiagnosticSink(std::move(previous_)); }
-    DroppedDiagnostics(const DroppedDiagnostics&) = delete;
-    DroppedDiagnostics& operator=(const DroppedDiagnostics&) = delete;
-
-private:
-    DiagnosticSink previous_;
 };
 
 int LineOf(std::span<const SourceLine> lines, size_t offset) {
@@ -71,7 +59,7 @@ int LineOf(std::span<const SourceLine> lines, size_t offset) {
 }  // namespace
 
 std::optional<SourceError> RefuseUnclean(std::span<const uint8_t> song, std::span<const SourceLine> lines) {
-    const DroppedDiagnostics dropped;
+    const DroppedDiagnostics dropped;  // a cut stream is said in the refusal instead
     const SongPtr played = OpenSongImage(song, Parsing::AsItPlays);
     if (!played) return SourceError{LineOf(lines, song.size()), 0, "the song cannot be read back"};
     FirstFault fault;

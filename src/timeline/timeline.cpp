@@ -36,11 +36,10 @@ void Recorder::GroupApplying(const SSONG& /*song*/, int32_t /*banner*/) { ++time
 void Recorder::ControlApplied(const SSONG& song, const SEVENT& event) {
     int32_t value = event.value;
     if (event.code == kCodeTempo) {
-        value = TempoByte(&song, &event);
-        if (value == 0) value = kDefaultTempo;
+        value = BeatsPerMinute(TempoByte(&song, &event));
     }
-    timeline_.controls.push_back({.tick = song.tick, .measure = song.barsPlayed, .code = event.code, .value = value});
-    if (event.code == kCodeTempo) TempoPointd(song.tick, value);
+    timeline_.controls.push_back({.tick = song.clock, .measure = song.barsPlayed, .code = event.code, .value = value});
+    if (event.code == kCodeTempo) TempoPointd(song.clock, value);
     timeline_.measures = song.barsPlayed;
 }
 
@@ -49,7 +48,7 @@ void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
     if (taken.rest) ++timeline_.rests;
     if (song.activeCount > timeline_.peakSlots) {
         timeline_.peakSlots = song.activeCount;
-        timeline_.peakTick = song.tick;
+        timeline_.peakTick = song.clock;
         timeline_.peakMeasure = song.barsPlayed;
     }
     LevelChanged(song);
@@ -57,7 +56,7 @@ void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
     if (open_.size() <= static_cast<size_t>(slot)) open_.resize(static_cast<size_t>(slot) + 1, kNone);
     if (open_[static_cast<size_t>(slot)] == kNone) ++openCount_;
     open_[static_cast<size_t>(slot)] = static_cast<int32_t>(timeline_.notes.size());
-    timeline_.notes.push_back({.on = song.tick,
+    timeline_.notes.push_back({.on = song.clock,
                                .measure = song.barsPlayed,
                                .track = taken.track,
                                .channel = taken.channel,
@@ -70,7 +69,7 @@ void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
 void Recorder::NoteOn(const SSONG& song, int slot) {
     ++timeline_.notesOn;
     const int16_t track = song.notes[slot].track;
-    if (track >= 0 && track < kTrackCount) ++timeline_.trackNotes[static_cast<size_t>(track)];
+    if (IsTrackNumber(track)) ++timeline_.trackNotes[static_cast<size_t>(track)];
 }
 
 void Recorder::TieContinued(const SSONG& /*song*/, int slot, const SEVENT& /*event*/) {
@@ -96,38 +95,38 @@ void Recorder::CloseAll(int64_t tick) {
 
 // A rest ends when its slot is given back; a note at its NOTE OFF (a second
 // NOTE OFF of a note that was reloaded by a tie finds nothing to end).
-void Recorder::NoteOff(const SSONG& song, int slot) { Close(slot, song.tick, false); }
+void Recorder::NoteOff(const SSONG& song, int slot) { Close(slot, song.clock, false); }
 
 void Recorder::SlotFreed(const SSONG& song, int slot) {
-    Close(slot, song.tick, true);
+    Close(slot, song.clock, true);
     LevelChanged(song);
 }
 
 void Recorder::ErrorRaised(const SSONG& song, const PlaybackError& error) {
-    timeline_.errors.push_back({.tick = song.tick, .measure = song.barsPlayed, .error = error});
+    timeline_.errors.push_back({.tick = song.clock, .measure = song.barsPlayed, .error = error});
 }
 
 void Recorder::SongOver(const SSONG& song) {
     timeline_.ended = true;
-    timeline_.lastTick = song.tick;
+    timeline_.lastTick = song.clock;
 }
 
-void Recorder::TickEnded(const SSONG& song) { timeline_.lastTick = song.tick; }
+void Recorder::TickEnded(const SSONG& song) { timeline_.lastTick = song.clock; }
 
-void Recorder::QuietTicks(const SSONG& song, int32_t /*count*/) { timeline_.lastTick = song.tick; }
+void Recorder::QuietTicks(const SSONG& song, int32_t /*count*/) { timeline_.lastTick = song.clock; }
 
 void Recorder::Stopped(const SSONG& song) {
     timeline_.stopReason = song.stopReason;
     timeline_.stopMeasure = song.barsPlayed;
-    timeline_.lastTick = song.tick;
-    CloseAll(song.tick);
+    timeline_.lastTick = song.clock;
+    CloseAll(song.clock);
 }
 
 void Recorder::LevelChanged(const SSONG& song) {
     if (!options_.keepSlotLevels || song.barsPlayed > options_.keepUntilMeasure) return;
     std::vector<SlotLevel>& levels = timeline_.slotLevels;
-    if (!levels.empty() && levels.back().tick == song.tick)
+    if (!levels.empty() && levels.back().tick == song.clock)
         levels.back().inUse = song.activeCount;
     else
-        levels.push_back({.tick = song.tick, .inUse = song.activeCount});
+        levels.push_back({.tick = song.clock, .inUse = song.activeCount});
 }

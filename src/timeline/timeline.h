@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "playback/listener.h"
+#include "song/codec.h"
 #include "song/song.h"
 
 inline constexpr int kTicksPerQuarter = 48;
-inline constexpr int kDefaultTempo = 120;  // beats per minute before a tempo event, and for a byte of 0
 
 // A note or a rest, from the tick it started to the tick it ended: for a
 // note, the ticks of its NOTE ON and NOTE OFF traces (a tied note is one
