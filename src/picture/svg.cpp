@@ -54,7 +54,7 @@ constexpr int kCharWidth = 7;  // a generous width of one character at 11px, to 
 constexpr int kLabelGap = 6;
 
 bool IsTrack(int track) { return track >= 0 && track < kTrackCount; }
-bool IsBlackKey(int note) { return std::string_view(noteNames[static_cast<size_t>(note % 12)]).size() > 1; }
+bool IsBlackKey(int note) { return noteNames[static_cast<size_t>(note % 12)].size() > 1; }
 
 std::string Number(int64_t value) { return std::to_string(value); }
 

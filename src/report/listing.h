@@ -4,7 +4,19 @@
 #include <cstdint>
 #include <span>
 
+#include "output/output.h"
 #include "song/song.h"
+#include "song/tables.h"
+
+// A note's name and octave as FormatNoteName writes them ("C5", "?-3"), as a
+// piece of a line.
+struct NoteNamed {
+    int32_t note;
+};
+inline OutLine& operator<<(OutLine& line, NoteNamed named) {
+    if (named.note < 0) return line << '?' << named.note;
+    return line << noteNames[static_cast<size_t>(named.note % 12)] << named.note / 12;
+}
 
 // Lists every parsed event, numbering measure bars from 1 in measureCount,
 // and flushes after every event.

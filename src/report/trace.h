@@ -3,6 +3,7 @@
 #pragma once
 
 #include "playback/listener.h"
+#include "report/tick_lines.h"
 
 class TraceListener final : public PlaybackListener {
 public:
@@ -20,4 +21,7 @@ public:
     void TickEnded(const SSONG& song) override;
     void QuietTicks(const SSONG& song, int32_t count) override;
     void Stopped(const SSONG& song) override;
+
+private:
+    TickLines ticksLines_;
 };
