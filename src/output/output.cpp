@@ -23,9 +23,9 @@ std::FILE* Stream() { return gOutput ? gOutput : stdout; }
 // Lines are formatted straight into this buffer, which goes to the stream
 // when it is nearly full, on OutFlush, when the stream changes and at exit.
 // A long song prints hundreds of megabytes, so each line costs one pass, and
-// where no flush is asked for (the playback) the bytes go out a megabyte a
+// where no flush is asked for (the playback) the bytes go out 256 KiB a
 // write.
-constexpr size_t kPendingSize = size_t{1} << 20;
+constexpr size_t kPendingSize = size_t{1} << 18;
 constexpr size_t kLineRoom = 1024;  // room kept free for the next line
 static_assert(kOutRoom <= kPendingSize);
 char gPending[kPendingSize];

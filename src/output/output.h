@@ -3,9 +3,11 @@
 // failures, and diagnostics, which may name the file they are about.
 #pragma once
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string>
@@ -46,6 +48,16 @@ private:
 bool OutFinish();
 const std::string& OutFailure();
 
+// A short text kept in a slot of a fixed size (a table of names made at
+// compile time): copied whole, which is one move where copying its length
+// would be a call.
+template <size_t N>
+struct OutPiece {
+    std::array<char, N> text{};
+    uint8_t size = 0;
+    constexpr std::string_view View() const { return {text.data(), size}; }
+};
+
 // One line put together from its pieces straight in the pending output, and
 // printed when the OutLine goes (at the end of the statement for a
 // temporary): for the lines of the listing and the trace, printed millions
@@ -69,8 +81,17 @@ public:
     }
     [[gnu::always_inline]] OutLine& operator<<(const char* text) { return *this << std::string_view(text); }
     [[gnu::always_inline]] OutLine& operator<<(char c) { return *this << std::string_view(&c, 1); }
+    template <size_t N>
+    [[gnu::always_inline]] OutLine& operator<<(const OutPiece<N>& piece) {
+        if (room_.size() - used_ < N) return Spill(piece.View());
+        std::memcpy(room_.data() + used_, piece.text.data(), N);
+        used_ += piece.size;
+        return *this;
+    }
     // As "%d" prints it.
     [[gnu::always_inline]] OutLine& operator<<(int32_t number) {
+        // Most are one digit: flags, tracks, slots.
+        if (static_cast<uint32_t>(number) < 10) return *this << static_cast<char>('0' + number);
         char* at = room_.data() + used_;
         char* end = room_.data() + room_.size();
         if (end - at < 11) return Spill(number);

@@ -16,7 +16,7 @@ char Bit(uint32_t flags, uint32_t bit) { return (flags & bit) ? '1' : '0'; }
 
 void PrintEvent(SSONG* song, const SEVENT& event) {
     if (event.kind == kEventNote) {
-        OutLine() << "NOTE=" << NoteNamed{event.code} << "  Dur=" << DurationName(event.value)
+        OutLine() << "NOTE=" << NoteNamed{event.code} << "  Dur=" << DurationNamed{event.value}
                   << " Track = " << event.track << " TB:" << Bit(event.flags, kFlagTieBegin)
                   << " TE:" << Bit(event.flags, kFlagTieEnd) << " R:" << Bit(event.flags, kFlagRest) << '\n';
         return;
@@ -60,7 +60,7 @@ void PrintNotes(const SSONG* song) {
             if (slot.inUse) {
                 OutLine().Right(index, 2)
                     << "::Note=" << NoteNamed{slot.note} << "::" << slot.channel << "  "
-                    << DurationName(slot.durationCode) << " Dur=" << slot.remaining << " TB=" << slot.tieBegin
+                    << DurationNamed{slot.durationCode} << " Dur=" << slot.remaining << " TB=" << slot.tieBegin
                     << "  TE=" << slot.tieEnd << " R=" << slot.rest << '\n';
             }
             ++index;
