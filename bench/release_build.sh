@@ -11,6 +11,6 @@ log() { printf '%s\n' "$*" >&2; }
 build_release() {
     log "building Release in $BUILD"
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONGSIM_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$BUILD" --target songsim songgen >/dev/null
+    cmake --build "$BUILD" -j "${JOBS:-2}" --target songsim songgen >/dev/null
     "$CXX" -std=c++20 -O2 -Wall -Wextra -Werror "$ROOT/bench/measure.cpp" -o "$MEASURE"
 }

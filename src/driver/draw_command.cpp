@@ -57,7 +57,7 @@ int RunDraw(const DrawOptions& options) {
         return kUsageError;
     }
 
-    const SongCheck check = CheckSong(options.file, RecordingFor(*asked));
+    SongCheck check = CheckSong(options.file, RecordingFor(*asked));
     if (check.verdict == Verdict::Unreadable) {
         Complain("%s: %s", file, check.whyUnreadable.c_str());
         return 1;
@@ -74,8 +74,14 @@ int RunDraw(const DrawOptions& options) {
                  kDefaultMeasures, measures);
 
     const Scene scene = MakeScene(check, *asked);
+    // Written to the temporary file as it is made; renamed into place only
+    // when whole.
     AtomicFile picture(options.output);
-    picture.Write(*format == PictureFormat::Svg ? SvgDocument(scene) : HtmlPage(check, scene));
+    const TextSink toFile = [&picture](std::string_view text) { picture.Write(text); };
+    if (*format == PictureFormat::Svg)
+        WriteSvgDocument(scene, toFile);
+    else
+        WriteHtmlPage(check, scene, toFile);
     if (!picture.Commit()) {
         Complain("%s", picture.Error().c_str());
         return 1;

@@ -1,10 +1,14 @@
 #include "output/output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+
+#include <stdio_ext.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,9 +21,12 @@ std::FILE* Stream() { return gOutput ? gOutput : stdout; }
 
 // Lines are formatted straight into this buffer, which goes to the stream
 // when it is nearly full, on OutFlush, when the stream changes and at exit.
-// A long song prints hundreds of megabytes, so each line costs one pass.
-constexpr size_t kPendingSize = size_t{1} << 16;
+// A long song prints hundreds of megabytes, so each line costs one pass, and
+// where no flush is asked for (the playback) the bytes go out 256 KiB a
+// write.
+constexpr size_t kPendingSize = size_t{1} << 18;
 constexpr size_t kLineRoom = 1024;  // room kept free for the next line
+static_assert(kOutRoom <= kPendingSize);
 char gPending[kPendingSize];
 size_t gPendingUsed = 0;
 
@@ -27,12 +34,32 @@ void NoteFailure() {
     if (gFailure.empty()) gFailure = errno ? std::strerror(errno) : "write error";
 }
 
-// Writes what is pending; after a failure nothing more is written, since
+// What others printed through the stream's stdio buffer goes first. (A
+// check of the buffer is much cheaper than a flush with nothing to flush,
+// and the listing flushes after each of a million events.)
+bool FlushStdio(std::FILE* stream) { return __fpending(stream) == 0 || std::fflush(stream) == 0; }
+
+// Writes straight to the stream's file, so that the bytes are copied once
+// and each flush is one write call; a stream without a file (in memory)
+// takes them through stdio. After a failure nothing more is written, since
 // the output is lost anyway and the run will end as a failure.
 void WriteBytes(const char* bytes, size_t size) {
     if (size == 0 || !gFailure.empty()) return;
+    std::FILE* stream = Stream();
     errno = 0;
-    if (std::fwrite(bytes, 1, size, Stream()) != size) NoteFailure();
+    if (!FlushStdio(stream)) return NoteFailure();
+    const int file = fileno(stream);
+    if (file < 0) {
+        if (std::fwrite(bytes, 1, size, stream) != size) NoteFailure();
+        return;
+    }
+    while (size > 0) {
+        const ssize_t written = write(file, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return NoteFailure();
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
 }
 
 void WritePending() {
@@ -154,10 +181,17 @@ void OutText(std::string_view text) {
     gPendingUsed += text.size();
 }
 
+std::span<char> OutRoom(size_t size) {
+    if (kPendingSize - gPendingUsed < std::min(size, kOutRoom)) WritePending();
+    return {gPending + gPendingUsed, kPendingSize - gPendingUsed};
+}
+
+void OutAppended(size_t size) { gPendingUsed += std::min(size, kPendingSize - gPendingUsed); }
+
 void OutFlush() {
     WritePending();
     errno = 0;
-    if (gFailure.empty() && std::fflush(Stream()) != 0) NoteFailure();
+    if (gFailure.empty() && !FlushStdio(Stream())) NoteFailure();
 }
 
 bool OutFinish() {

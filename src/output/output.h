@@ -4,8 +4,13 @@
 // through output/atomic_file.h.)
 #pragma once
 
+#include <array>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,6 +18,12 @@
 // Prints text as it stands: for lines printed so often (one per tick) that
 // their callers put them together from fixed parts.
 void OutText(std::string_view text);
+// Room for at least `size` bytes (at most kOutRoom) at the end of the
+// pending output, for lines made straight into it; OutAppended(n) then takes
+// the first n bytes written there. Nothing else may print in between.
+inline constexpr size_t kOutRoom = 4096;
+std::span<char> OutRoom(size_t size);
+void OutAppended(size_t size);
 void OutFlush();
 // Sets the stream that Out writes to and returns the previous one.
 std::FILE* SetOutput(std::FILE* stream);
@@ -22,6 +33,85 @@ std::FILE* SetOutput(std::FILE* stream);
 // the current stream failed; OutFailure then says why.
 bool OutFinish();
 const std::string& OutFailure();
+
+// A short text kept in a slot of a fixed size (a table of names made at
+// compile time): copied whole, which is one move where copying its length
+// would be a call.
+template <size_t N>
+struct OutPiece {
+    std::array<char, N> text{};
+    uint8_t size = 0;
+    constexpr std::string_view View() const { return {text.data(), size}; }
+};
+
+// One line put together from its pieces straight in the pending output, and
+// printed when the OutLine goes (at the end of the statement for a
+// temporary): for the lines of the listing and the trace, printed millions
+// of times, whose format strings would cost more to parse than to print.
+//   OutLine() << "Error:" << code << '\n';
+// Nothing else may print while it lives.
+class OutLine {
+public:
+    OutLine() : room_(OutRoom(kOutRoom)) {}
+    ~OutLine() { OutAppended(used_); }
+    OutLine(const OutLine&) = delete;
+    OutLine& operator=(const OutLine&) = delete;
+
+    // Kept inline, so that the fixed words' lengths are known and their
+    // copies short moves.
+    [[gnu::always_inline]] OutLine& operator<<(std::string_view text) {
+        if (room_.size() - used_ < text.size()) return Spill(text);
+        text.copy(room_.data() + used_, text.size());
+        used_ += text.size();
+        return *this;
+    }
+    [[gnu::always_inline]] OutLine& operator<<(const char* text) { return *this << std::string_view(text); }
+    [[gnu::always_inline]] OutLine& operator<<(char c) { return *this << std::string_view(&c, 1); }
+    template <size_t N>
+    [[gnu::always_inline]] OutLine& operator<<(const OutPiece<N>& piece) {
+        if (room_.size() - used_ < N) return Spill(piece.View());
+        std::memcpy(room_.data() + used_, piece.text.data(), N);
+        used_ += piece.size;
+        return *this;
+    }
+    // As "%d" prints it.
+    [[gnu::always_inline]] OutLine& operator<<(int32_t number) {
+        // Most are one digit: flags, tracks, slots.
+        if (static_cast<uint32_t>(number) < 10) return *this << static_cast<char>('0' + number);
+        char* at = room_.data() + used_;
+        char* end = room_.data() + room_.size();
+        if (end - at < 11) return Spill(number);
+        used_ = static_cast<size_t>(std::to_chars(at, end, number).ptr - room_.data());
+        return *this;
+    }
+    // As "%*d" prints it: right-aligned in `width` columns.
+    OutLine& Right(int32_t number, size_t width) {
+        char digits[12];
+        const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+        const auto length = static_cast<size_t>(end - digits);
+        for (size_t pad = length; pad < width; ++pad) *this << ' ';
+        return *this << std::string_view(digits, length);
+    }
+
+private:
+    // A line longer than its room: what is made so far goes first, so the
+    // bytes come out the same.
+    OutLine& Spill(int32_t number) {
+        char digits[12];
+        const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+        return Spill(std::string_view(digits, static_cast<size_t>(end - digits)));
+    }
+    OutLine& Spill(std::string_view text) {
+        OutAppended(used_);
+        OutText(text);
+        room_ = OutRoom(kOutRoom);
+        used_ = 0;
+        return *this;
+    }
+
+    std::span<char> room_;
+    size_t used_ = 0;
+};
 
 // Diagnostics are not part of the output: by default one line on standard
 // error, "songsim: <file>: <message>", written after everything printed

@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 
-#include "picture/svg.h"
 #include "picture/xml.h"
 
 namespace {
@@ -42,7 +41,7 @@ std::string VerdictText(const SongCheck& check) {
 
 }  // namespace
 
-std::string HtmlPage(const SongCheck& check, const Scene& scene) {
+void WriteHtmlPage(const SongCheck& check, const Scene& scene, const TextSink& sink) {
     const std::string& title = scene.title;
     const Timeline& song = check.timeline;
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
@@ -57,7 +56,7 @@ std::string HtmlPage(const SongCheck& check, const Scene& scene) {
         .Attr("class", VerdictKey(check.verdict))
         .Text("Verdict: " + std::string(VerdictKey(check.verdict)) + " (" + VerdictText(check) + ")");
     page += "\n<div class=\"picture\">\n";
-    AppendSvgElement(page, scene);
+    AppendSvgElement(page, scene, sink);
     page += "\n</div>\n</body>\n</html>\n";
-    return page;
+    sink(page);
 }

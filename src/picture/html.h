@@ -3,9 +3,8 @@
 // inline: the page fetches no script, font or style from anywhere.
 #pragma once
 
-#include <string>
-
 #include "check/check.h"
 #include "picture/scene.h"
+#include "picture/svg.h"
 
-std::string HtmlPage(const SongCheck& check, const Scene& scene);
+void WriteHtmlPage(const SongCheck& check, const Scene& scene, const TextSink& sink);

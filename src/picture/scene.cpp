@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace {
 
@@ -51,17 +52,16 @@ std::vector<TimedControl> ControlsWithin(const Timeline& song, MeasureRange rang
     return inEffect;
 }
 
-// The slot levels within the ticks drawn, from the one in effect at `from`.
-std::vector<SlotLevel> LevelsWithin(const std::vector<SlotLevel>& levels, int64_t from, int64_t to) {
-    std::vector<SlotLevel> within = {{.tick = from, .inUse = 0}};
-    for (const SlotLevel& level : levels) {
-        if (level.tick >= to) break;
-        if (level.tick <= from)
-            within.front().inUse = level.inUse;
-        else
-            within.push_back(level);
-    }
-    return within;
+// Keeps the slot levels within the ticks drawn, from the one in effect at
+// `from`, in place.
+void KeepLevelsWithin(std::vector<SlotLevel>& levels, int64_t from, int64_t to) {
+    std::erase_if(levels, [to](const SlotLevel& level) { return level.tick >= to; });
+    SlotLevel first = {.tick = from, .inUse = 0};
+    const auto after = std::ranges::find_if(levels, [from](const SlotLevel& level) { return level.tick > from; });
+    if (after != levels.begin()) first.inUse = std::prev(after)->inUse;
+    // Those before `from` give way to the first (ticks only grow).
+    levels.erase(levels.begin(), after);
+    levels.insert(levels.begin(), first);
 }
 
 }  // namespace
@@ -81,25 +81,27 @@ RecorderOptions RecordingFor(MeasureRange range) {
 
 int32_t SongMeasures(const Timeline& song) { return std::max(song.measures, 1); }
 
-Scene MakeScene(const SongCheck& check, MeasureRange range) {
-    const Timeline& song = check.timeline;
+Scene MakeScene(SongCheck& check, MeasureRange range) {
+    Timeline& song = check.timeline;
     Scene scene;
     scene.title = check.title.empty() ? "Untitled song" : check.title;
     scene.songMeasures = SongMeasures(song);
     scene.measures = {.first = range.first, .last = std::min(range.last, scene.songMeasures)};
     scene.from = range.first == 1 ? 0 : BarTick(song, range.first).value_or(0);
     scene.to = BarTick(song, scene.measures.last + 1).value_or(song.lastTick);
-    for (const TimedNote& note : song.notes) {
+    scene.notes = std::move(song.notes);
+    std::erase_if(scene.notes, [&scene, range](const TimedNote& note) {
         const bool carriedIn = note.measure < range.first && note.off > scene.from;
-        if (Holds(scene.measures, note.measure) || carriedIn) scene.notes.push_back(note);
-    }
+        return !Holds(scene.measures, note.measure) && !carriedIn;
+    });
     scene.controls = ControlsWithin(song, scene.measures, scene.from);
     for (size_t i = 0; i < song.errors.size(); ++i) {
         if (!Holds(scene.measures, song.errors[i].measure)) continue;
         scene.errors.push_back(song.errors[i]);
         scene.errorTrackNames.push_back(check.errorTrackNames[i]);
     }
-    scene.levels = LevelsWithin(song.slotLevels, scene.from, scene.to);
+    scene.levels = std::move(song.slotLevels);
+    KeepLevelsWithin(scene.levels, scene.from, scene.to);
     for (const CheckedTrack& track : check.tracks) scene.tracks.at(static_cast<size_t>(track.track)) = track;
     if (scene.measures.last == scene.songMeasures && song.stopReason != kStopNone) {
         scene.stopReason = song.stopReason;

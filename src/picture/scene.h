@@ -52,4 +52,6 @@ struct Scene {
 int32_t SongMeasures(const Timeline& song);
 // The scene of `range` (which must start within the song's measures; its
 // end is cut to the song's) from a check that recorded RecordingFor(range).
-Scene MakeScene(const SongCheck& check, MeasureRange range);
+// It takes the notes and slot levels out of the check's timeline (a long
+// song's are tens of megabytes; the rest of the check stays as it was).
+Scene MakeScene(SongCheck& check, MeasureRange range);

@@ -53,7 +53,7 @@ constexpr int kPitchNamesEvery = 1200;  // pixels, about a screenful
 constexpr int kCharWidth = 7;  // a generous width of one character at 11px, to keep labels apart
 constexpr int kLabelGap = 6;
 
-bool IsBlackKey(int note) { return std::string_view(noteNames[static_cast<size_t>(note % 12)]).size() > 1; }
+bool IsBlackKey(int note) { return noteNames[static_cast<size_t>(note % 12)].size() > 1; }
 
 std::string Number(int64_t value) { return std::to_string(value); }
 
@@ -94,9 +94,13 @@ private:
     int64_t freeFrom_ = std::numeric_limits<int64_t>::min();
 };
 
+// The text made so far is handed on once it is this long.
+constexpr size_t kPieceSize = size_t{1} << 16;
+
 class PictureWriter {
 public:
-    PictureWriter(std::string& out, const Scene& scene) : scene_(scene), layout_(LayOut(scene)), out_(out) {}
+    PictureWriter(std::string& out, const Scene& scene, const TextSink& sink)
+        : scene_(scene), layout_(LayOut(scene)), out_(out), sink_(sink) {}
 
     void Svg() {
         XmlTag(out_, "svg")
@@ -123,6 +127,13 @@ public:
     }
 
 private:
+    // Called between elements, in every loop over what the song holds.
+    void HandOn() {
+        if (out_.size() < kPieceSize) return;
+        sink_(out_);
+        out_.clear();
+    }
+
     static std::string Style() {
         std::string css(kStyle);
         for (size_t track = 0; track < kTrackColours.size(); ++track) {
@@ -189,6 +200,7 @@ private:
             if (!IsBlackKey(note)) continue;
             Rect("black", Layout::kLeft, layout_.NoteTop(note), PlotWidth(), Layout::kRowHeight).Empty();
         }
+        HandOn();
         const std::vector<int64_t> again = PitchNamesAgain();
         for (int note = layout_.lowNote; note <= layout_.highNote; note += 12) {
             const int y = layout_.NoteTop(note) + Layout::kRowHeight;
@@ -196,6 +208,7 @@ private:
             Text(kGutterX, y + 4, "band pitch", NoteText(note));
             Text(layout_.PlotRight() + 4, y + 4, "pitch", NoteText(note));
             for (const int64_t x : again) Text(x + 3, y - 2, "pitch", NoteText(note));
+            HandOn();
         }
         Rect("frame", Layout::kLeft, layout_.rollTop, PlotWidth(), layout_.rollBottom - layout_.rollTop).Empty();
     }
@@ -227,6 +240,7 @@ private:
             out_ += number;
             Tooltip(out_, "measure " + number + " from tick " + Number(control.tick));
             CloseTag(out_, "text");
+            HandOn();
         }
     }
 
@@ -240,6 +254,7 @@ private:
                 case kCodeTimeSignature: Control(control, layout_.timeY, times, TimeText(control.value)); break;
                 default: break;
             }
+            HandOn();
         }
     }
 
@@ -270,6 +285,7 @@ private:
                 .Attr("data-off", note.off)
                 .Attr("data-vel", note.velocity)
                 .Titled(NoteTooltip(note));
+            HandOn();
         }
         if (layout_.restsBottom > layout_.restsTop) Text(kGutterX, layout_.restsTop + 8, "band", "rests");
     }
@@ -296,17 +312,19 @@ private:
     }
 
     void SlotGraph() {
-        std::string path = "M" + Number(layout_.X(scene_.from)) + " " + Number(layout_.LevelY(0));
+        XmlTag path(out_, "path");
+        path.Attr("class", "slots");
+        // The path, a step a level, is made in place: it is as long as the
+        // song, and its letters, digits and spaces need no escaping.
+        out_ += " d=\"M" + Number(layout_.X(scene_.from)) + " " + Number(layout_.LevelY(0));
         int peak = 0;
         for (const SlotLevel& level : scene_.levels) {
-            path += "H" + Number(layout_.X(level.tick)) + "V" + Number(layout_.LevelY(level.inUse));
+            out_ += "H" + Number(layout_.X(level.tick)) + "V" + Number(layout_.LevelY(level.inUse));
             peak = std::max(peak, level.inUse);
+            HandOn();
         }
-        path += "H" + Number(layout_.PlotRight()) + "V" + Number(layout_.LevelY(0)) + "Z";
-        XmlTag(out_, "path")
-            .Attr("class", "slots")
-            .Attr("d", path)
-            .Titled("note slots in use, of " + Number(kSongSlots) + ": at most " + Number(peak) + " here");
+        out_ += "H" + Number(layout_.PlotRight()) + "V" + Number(layout_.LevelY(0)) + "Z\"";
+        path.Titled("note slots in use, of " + Number(kSongSlots) + ": at most " + Number(peak) + " here");
     }
 
     // Drawn over the graph, which is at the limit there.
@@ -318,6 +336,7 @@ private:
             const int64_t width = std::max<int64_t>(layout_.tickWidth, 2);
             Rect("full", layout_.X(error.tick), layout_.slotsTop, width, layout_.slotsBottom - layout_.slotsTop)
                 .Titled("tick " + Number(error.tick) + ": a note found all " + Number(kSongSlots) + " slots taken");
+            HandOn();
         }
     }
 
@@ -348,6 +367,7 @@ private:
             XmlTag(out_, "circle").Attr("cx", markX).Attr("cy", layout_.markY).Attr("r", Layout::kMarkRadius).Empty();
             Text(markX, layout_.markY + 4, "", Number(what.code));
             CloseTag(out_, "g");
+            HandOn();
         }
     }
 
@@ -411,15 +431,18 @@ private:
     const Scene& scene_;
     const Layout layout_;
     std::string& out_;
+    const TextSink& sink_;
 };
 
 }  // namespace
 
-void AppendSvgElement(std::string& out, const Scene& scene) { PictureWriter(out, scene).Svg(); }
+void AppendSvgElement(std::string& out, const Scene& scene, const TextSink& sink) {
+    PictureWriter(out, scene, sink).Svg();
+}
 
-std::string SvgDocument(const Scene& scene) {
+void WriteSvgDocument(const Scene& scene, const TextSink& sink) {
     std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    AppendSvgElement(document, scene);
+    AppendSvgElement(document, scene, sink);
     document += '\n';
-    return document;
+    sink(document);
 }

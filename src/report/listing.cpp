@@ -11,24 +11,26 @@
 
 namespace {
 
-void PrintEvent(const SEVENT& event, int32_t& bars, std::span<char> noteName) {
+// A flag bit as 0 or 1.
+char Bit(uint32_t flags, uint32_t bit) { return (flags & bit) ? '1' : '0'; }
+
+void PrintEvent(const SEVENT& event, int32_t& bars) {
     if (event.kind == kEventNote) {
-        FormatNoteName(noteName, event.code);
-        Out("NOTE=%s  Dur=%s Track = %d TB:%d TE:%d R:%d\n", noteName.data(), DurationName(event.value),
-            event.track, (event.flags & kFlagTieBegin) ? 1 : 0, (event.flags & kFlagTieEnd) ? 1 : 0,
-            (event.flags & kFlagRest) ? 1 : 0);
+        OutLine() << "NOTE=" << NoteNamed{event.code} << "  Dur=" << DurationNamed{event.value}
+                  << " Track = " << event.track << " TB:" << Bit(event.flags, kFlagTieBegin)
+                  << " TE:" << Bit(event.flags, kFlagTieEnd) << " R:" << Bit(event.flags, kFlagRest) << '\n';
         return;
     }
     if (event.kind != kEventControl) return;
     switch (event.code) {
-        case kCodeKeySignature: Out("KEY Signature:%s\n", KeySignatureName(event.value)); break;
-        case kCodeTempo: Out("Tempo:%d\n", event.value); break;
-        case kCodeMeasureBar: Out("Measure Bar %d\n", ++bars); break;
-        case kCodeTimeSignature: Out("Time Signature:%d\n", event.value); break;
-        case kCodeLoudness: Out("Loudness:%d\n", event.value); break;
-        case kCodeRepeatStart: Out("Repeat START:%d\n", event.value); break;
-        case kCodeRepeatEnd: Out("REPEAT end:\n"); break;
-        case kCodeSongEnd: Out("*******SONG END********\n"); break;
+        case kCodeKeySignature: OutLine() << "KEY Signature:" << KeySignatureName(event.value) << '\n'; break;
+        case kCodeTempo: OutLine() << "Tempo:" << event.value << '\n'; break;
+        case kCodeMeasureBar: OutLine() << "Measure Bar " << ++bars << '\n'; break;
+        case kCodeTimeSignature: OutLine() << "Time Signature:" << event.value << '\n'; break;
+        case kCodeLoudness: OutLine() << "Loudness:" << event.value << '\n'; break;
+        case kCodeRepeatStart: OutLine() << "Repeat START:" << event.value << '\n'; break;
+        case kCodeRepeatEnd: OutText("REPEAT end:\n"); break;
+        case kCodeSongEnd: OutText("*******SONG END********\n"); break;
         default: break;
     }
 }
@@ -38,29 +40,28 @@ constexpr std::string_view kSlotFrame = "xxxxxxxxxxxxxxxxxxxxxxxxxxxx\n";
 }  // namespace
 
 void PrintSong(SSONG* song) {
-    std::array<char, 128> noteName{};
     int32_t bars = 0;  // the listing numbers its bars from 1
     Out("---------------- Print %s ------------------\n", song->title);
     for (void* group = ListHead(&song->events); group; group = ListNext(group)) {
         for (const SEVENT* event = static_cast<const SEVENT*>(group); event; event = event->next) {
-            PrintEvent(*event, bars, noteName);
+            PrintEvent(*event, bars);
             OutFlush();
         }
     }
 }
 
 void PrintNotes(const SSONG* song) {
-    std::array<char, 256> noteName{};
     OutText(kSlotFrame);
     if (song->activeCount == 0) {
-        Out("No Events\n");
+        OutText("No Events\n");
     } else {
         int index = 0;
         for (const SNOTE& slot : std::span(song->notes, static_cast<size_t>(song->noteCount))) {
             if (slot.inUse) {
-                FormatNoteName(noteName, slot.note);
-                Out("%2d::Note=%s::%d  %s Dur=%d TB=%d  TE=%d R=%d\n", index, noteName.data(), slot.channel,
-                    DurationName(slot.durationCode), slot.remaining, slot.tieBegin, slot.tieEnd, slot.rest);
+                OutLine().Right(index, 2)
+                    << "::Note=" << NoteNamed{slot.note} << "::" << slot.channel << "  "
+                    << DurationNamed{slot.durationCode} << " Dur=" << slot.remaining << " TB=" << slot.tieBegin
+                    << "  TE=" << slot.tieEnd << " R=" << slot.rest << '\n';
             }
             ++index;
         }

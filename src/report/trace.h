@@ -3,6 +3,7 @@
 #pragma once
 
 #include "playback/listener.h"
+#include "report/tick_lines.h"
 #include "song/read_listener.h"
 
 class TraceListener final : public PlaybackListener, public SongReadListener {
@@ -31,4 +32,5 @@ public:
 
 private:
     int32_t barsBefore_ = 0;
+    TickLines ticksLines_;
 };

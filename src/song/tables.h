@@ -7,13 +7,14 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 struct SDURATION {
     int32_t ticks;
     const char* name;
 };
 
-inline constexpr std::array<const char*, 12> noteNames = {
+inline constexpr std::array<std::string_view, 12> noteNames = {
     "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
 // Indexed by duration code; a quarter note is 48 ticks. Codes 0, 2 and 19 are

@@ -88,4 +88,23 @@ TEST(Out, SwitchingTheStreamDeliversPendingOutputToTheOldOne) {
     EXPECT_EQ(inner, "inside\n");
 }
 
+// OutLine makes the lines of the listing and the trace from pieces, in the
+// pending buffer itself: the same bytes as printf, also for lines that do
+// not fit in the room left, and across many buffers' worth of lines.
+TEST(OutLine, PrintsWhatPrintfPrintsWhereverTheLineFalls) {
+    const std::string wide(kOutRoom + 100, 'w');
+    std::string expected;
+    const std::string printed = CaptureOutput([&] {
+        for (int i = -40000; i < 40000; ++i) {
+            OutLine().Right(i % 100, 2) << "::Note=" << (i % 3 ? "C#" : "") << i << ' ' << INT32_MIN << '\n';
+            expected += Printf("%2d::Note=%s%d %d\n", i % 100, i % 3 ? "C#" : "", i, INT32_MIN);
+            if (i % 9999 == 0) {
+                OutLine() << i << wide << i << '\n';
+                expected += std::to_string(i) + wide + std::to_string(i) + "\n";
+            }
+        }
+    });
+    EXPECT_TRUE(printed == expected);
+}
+
 }  // namespace
