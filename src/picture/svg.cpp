@@ -359,9 +359,7 @@ private:
                 .Attr("data-code", what.code)
                 .Attr("data-tick", error.tick)
                 .Open();
-            Tooltip(out_, "error " + Number(what.code) + " at tick " + Number(error.tick) + ", measure " +
-                              Number(error.measure) + ": " + std::string(ErrorMeaning(what.code)) + " (" +
-                              TrackText(what.track, scene_.errorTrackNames[i]) + ", note " + NoteText(what.note) + ")");
+            Tooltip(out_, ErrorSentence(what, error.tick, error.measure, TrackText(what.track, scene_.errorTrackNames[i])));
             Line("", x, layout_.rollTop, x, layout_.slotsBottom);
             if (markX != x) Line("", markX, layout_.markY, x, layout_.rollTop);
             XmlTag(out_, "circle").Attr("cx", markX).Attr("cy", layout_.markY).Attr("r", Layout::kMarkRadius).Empty();

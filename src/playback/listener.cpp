@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "song/tables.h"
+
 namespace {
 
 constexpr std::array<std::string_view, 6> kErrorMeanings = {
@@ -32,5 +34,11 @@ const auto& Entry(const Table& table, int32_t index) {
 }  // namespace
 
 std::string_view ErrorMeaning(int32_t code) { return Entry(kErrorMeanings, code); }
+std::string ErrorSentence(const PlaybackError& error, int64_t tick, int32_t measure, std::string_view track) {
+    return "error " + std::to_string(error.code) + " at tick " + std::to_string(tick) + ", measure " +
+           std::to_string(measure) + ": " + std::string(ErrorMeaning(error.code)) + " (" + std::string(track) +
+           ", note " + NoteText(error.note) + ")";
+}
+
 std::string_view StopMeaning(int32_t reason) { return Entry(kStops, reason).meaning; }
 std::string_view StopKey(int32_t reason) { return Entry(kStops, reason).key; }

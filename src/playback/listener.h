@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "song/song.h"
@@ -35,6 +36,9 @@ enum class DueReason { TieRanOut, TimerRanOut };
 // In words, for people: "tie continuation found no note".
 std::string_view ErrorMeaning(int32_t code);
 std::string_view StopMeaning(int32_t reason);
+// "error 2 at tick 95, measure 3: tie continuation found no note (track 1
+// Bass, note C5)": `track` names the track as the caller knows it.
+std::string ErrorSentence(const PlaybackError& error, int64_t tick, int32_t measure, std::string_view track);
 // As a stable key, for scripts: "held-past-end", "song-end", "timer-limit".
 std::string_view StopKey(int32_t reason);
 

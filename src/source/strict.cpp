@@ -1,8 +1,6 @@
 #include "source/strict.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <string>
 
 #include "containers/list.h"
@@ -11,7 +9,6 @@
 #include "playback/tick.h"
 #include "song/open.h"
 #include "song/parser.h"
-#include "song/tables.h"
 
 namespace {
 
@@ -26,13 +23,13 @@ public:
     void ErrorRaised(const SSONG& song, const PlaybackError& error) override {
         if (fault_) return;
         const std::string track = IsTrackNumber(error.track) ? "track " + std::to_string(error.track) : "no track";
-        fault_ = Where(song, "error " + std::to_string(error.code)) + std::string(ErrorMeaning(error.code)) + " (" +
-                 track + ", note " + NoteName(error.note) + ")";
+        fault_ = ErrorSentence(error, song.clock, song.barsPlayed, track);
         faultAt_ = at_;
     }
     void Stopped(const SSONG& song) override {
         if (fault_) return;
-        fault_ = Where(song, "stopped") + std::string(StopMeaning(song.stopReason));
+        fault_ = "stopped at tick " + std::to_string(song.clock) + ", measure " + std::to_string(song.barsPlayed) +
+                 ": " + std::string(StopMeaning(song.stopReason));
         faultAt_ = at_;
     }
 
@@ -40,12 +37,6 @@ public:
     size_t FaultAt() const { return faultAt_; }
 
 private:
-    static std::string Where(const SSONG& song, const std::string& what) {
-        char where[96];
-        std::snprintf(where, sizeof where, " at tick %" PRId64 ", measure %d: ", song.clock, song.barsPlayed);
-        return what + where;
-    }
-
     size_t at_ = 0;
     size_t faultAt_ = 0;
     std::optional<std::string> fault_;
