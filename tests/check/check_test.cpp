@@ -188,6 +188,7 @@ TEST(CheckTest, ReportSaysInWordsWhatTheJsonHoldsOnEverySong) {
         SCOPED_TRACE(path);
         const SongCheck check = CheckSong(path, {.keepNotes = false, .keepSlotLevels = true});
         if (check.verdict == Verdict::Unreadable) continue;
+        EXPECT_TRUE(check.timeline.notes.empty());  // not asked for
         const nlohmann::ordered_json json = CheckJson(check);
         const std::string report = CheckReport(check);
         const auto says = [&report](const std::string& line, const char* end = "\n") {

@@ -99,6 +99,11 @@ void ExpectPictureMatchesTrace(const std::string& song, const std::string& folde
         EXPECT_TRUE(!trace["stop"].empty() && end.ends_with(" " + trace["stop"][0])) << "no NOTE OFF: " << end;
     const auto check = nlohmann::json::parse(RunSongsim({.args = {"check", "--json", song}}).out);
     EXPECT_EQ(picture["rest"].size(), check["rests"].get<size_t>());
+    for (const std::string& rest : picture["rest"]) {  // "track on off": ended, at the latest at the stop
+        std::istringstream in(rest);
+        int64_t track = 0, on = 0, off = 0;
+        EXPECT_TRUE(in >> track >> on >> off && on <= off && off <= check["ticks"].get<int64_t>()) << rest;
+    }
     EXPECT_EQ(picture["slots"], std::vector<std::string>{std::to_string(check["peakSlots"].get<int>())});
 }
 

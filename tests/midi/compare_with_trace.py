@@ -6,7 +6,8 @@ the NOTE ON and NOTE OFF lines of `songsim play SONG` carried into MIDI as
 documented (velocity 0 or below left out, a pitch struck again while it sounds
 ended and struck anew, notes sounding at a stop ended there), with a tempo at
 tick 0, the song's tempos to the nearest microsecond a quarter, the program
-changes, a marker per error, the warning (each count in it, and nothing else) and stop lines,
+changes, a marker per error and one at a fatal stop, the warning (each count in
+it, and nothing else) and stop lines,
 play's exit status, and no file from a song that cannot be read.
 
 usage: compare_with_trace.py SONGSIM MAKE_SONGS SONG...
@@ -87,6 +88,7 @@ def read_midi(path, channels, patches, tracks):
     assert (0, "set_tempo") in [(tick, m.type) for tick, m in conductor], "a tempo at tick 0"
     markers = sorted((tick, int(m.text.split()[1].rstrip(":"))) for tick, m in conductor
                      if m.type == "marker" and m.text.startswith("Error "))
+    markers += [(tick, "stop") for tick, m in conductor if m.type == "marker" and m.text.startswith("Stopped: ")]
     tempos = [m.tempo for _, m in conductor if m.type == "set_tempo"]
     notes = []
     for song_track, track in zip(tracks, midi.tracks[1:]):
@@ -132,7 +134,8 @@ def check(songsim, song, out):
     assert got == expected, f"{len(got)} notes in the file, {len(expected)} in the trace; " \
                             f"first differences {[n for n in got if n not in expected][:2]}, " \
                             f"{[n for n in expected if n not in got][:2]}"
-    assert markers == sorted(errors), f"error markers {markers}, trace {errors}"
+    stop = [(last, "stop")] if play.returncode else []
+    assert markers == sorted(errors) + stop, f"markers {markers}, trace {errors} {stop}"
     for number, words in ((silent, " of velocity 0"), (restruck, " struck again")):
         assert (words in midi.stderr) == bool(number), midi.stderr
         assert not number or count(number, "note") + words in midi.stderr, midi.stderr

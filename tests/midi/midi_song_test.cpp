@@ -57,6 +57,11 @@ TEST(MidiPerformance, PlaysWhatTheEnginePlaysAndTransposesOrSkipsOnlyWhenAsked) 
     EXPECT_EQ(asked.tracks[0].name, "Up");
     EXPECT_EQ(struckAsked, (std::vector<int>{72, 74}));
     EXPECT_EQ(asked.losses.outOfRange, 1);
+    // The warning names each loss there was, and no other; the audio has no tempo or signature to lose.
+    EXPECT_EQ(DescribeLosses(played.losses, false), "1 track with a negative patch given no program change");
+    EXPECT_EQ(DescribeLosses(asked.losses, true),
+              "1 note transposed past MIDI's pitches left out; 1 tempo below 3.58 beats per minute written as 3.58; "
+              "1 key or time signature naming none left out");
 }
 
 TEST(MidiPerformance, ConductorHasTheDefaultTempoFirstThenTheSongsSignaturesAndTempos) {
