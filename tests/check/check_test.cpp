@@ -161,6 +161,11 @@ std::vector<std::string> ManySongs(const TempFolder& folder) {
     stopped.push_back(0x01);
     folder.Write("stopped_then_cut.sng", stopped);
     paths.push_back(folder.Path() + "/stopped_then_cut.sng");
+    // A file name longer than any line of the report would be without it.
+    const std::string deep = std::string(200, 'd') + "/" + std::string(200, 'e') + "/" + std::string(200, 'f');
+    std::filesystem::create_directories(folder.Path() + "/" + deep);
+    std::filesystem::copy_file(paths.front(), folder.Path() + "/" + deep + "/long.sng");
+    paths.push_back(folder.Path() + "/" + deep + "/long.sng");
     return paths;
 }
 
