@@ -215,6 +215,18 @@ TEST(CheckTest, ReportSaysInWordsWhatTheJsonHoldsOnEverySong) {
             EXPECT_NE(report.find(words + (track["enabled"] ? "\n" : " (off")), std::string::npos) << words;
         }
         EXPECT_EQ(trackNotes, json["notes"].get<int64_t>());  // a note on no track is never played
+        for (const auto& error : json["errors"]) {  // named as the tracks line names its track
+            const int track = error["track"];
+            std::string where = track < 0 ? "no track (track nibble 0)" : "track " + std::to_string(track);
+            std::string end = ", note " + error["note"].get<std::string>() + "\n";
+            bool listed = track < 0;
+            for (const auto& sounded : json["tracks"]) {
+                if (sounded["track"] != track) continue;
+                listed = true;
+                if (!sounded["name"].get<std::string>().empty()) where += " " + sounded["name"].get<std::string>();
+            }
+            EXPECT_NE(report.find(": " + where + (listed ? end : "")), std::string::npos) << where;
+        }
         const auto lines = std::ranges::count(report, '\n');
         EXPECT_EQ(lines, 6 + std::max<size_t>(json["tracks"].size(), 1) + std::max<size_t>(json["errors"].size(), 1) +
                              (json["damage"].is_null() ? 0 : 1));
