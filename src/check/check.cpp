@@ -1,5 +1,6 @@
 #include "check/check.h"
 
+#include <algorithm>
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -16,11 +17,13 @@ namespace {
 
 constexpr std::array<std::string_view, 5> kVerdictKeys = {"unreadable", "stopped", "errors", "damaged", "clean"};
 
-// printf into a std::string, for the report's lines.
+// printf into a std::string, for the report's lines, however long the
+// file name in them.
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
-    char line[512];
-    std::snprintf(line, sizeof line, format, args...);
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    std::string line(static_cast<size_t>(std::max(size, 0)), '\0');
+    std::snprintf(line.data(), line.size() + 1, format, args...);
     return line;
 }
 

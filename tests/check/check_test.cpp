@@ -1,9 +1,12 @@
 // The check: every error code is placed at its tick, measure, track and note;
-// the verdict is the worst that applies; and a song parsed as it plays gives
-// exactly what the same song parsed up front gives.
+// the verdict is the worst that applies; a song parsed as it plays gives
+// exactly what the same song parsed up front gives; and over many songs the
+// report says in words what the JSON holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -141,8 +144,9 @@ void ExpectSameTimeline(const Timeline& a, const Timeline& b) {
     EXPECT_EQ(a.peakTick, b.peakTick);
 }
 
-TEST(CheckTest, SongParsedAsItPlaysPlaysAsParsedUpFront) {
-    TempFolder folder;
+// Generated songs, the corpus, and a song stopped by the timer limit long
+// before its stream is cut off.
+std::vector<std::string> ManySongs(const TempFolder& folder) {
     std::vector<std::string> paths;
     for (const uint64_t seed : {1u, 2u, 3u}) {
         const std::string path = folder.Path() + "/generated" + std::to_string(seed) + ".sng";
@@ -152,10 +156,111 @@ TEST(CheckTest, SongParsedAsItPlaysPlaysAsParsedUpFront) {
     const auto corpus = std::filesystem::path(__FILE__).parent_path().parent_path() / "corpus";
     for (const auto& entry : std::filesystem::directory_iterator(corpus))
         if (entry.path().extension() == ".sng") paths.push_back(entry.path());
-    for (const std::string& path : paths) {
+    std::vector<uint8_t> stopped = Song().Note(0, kZeroTicks, 60).EndGroup().Note(0, kQuarter, 62).EndGroup()
+                                       .MeasureBar().Note(1, kQuarter, 64).EndGroup().Bytes();
+    stopped.push_back(0x01);
+    folder.Write("stopped_then_cut.sng", stopped);
+    paths.push_back(folder.Path() + "/stopped_then_cut.sng");
+    // A file name longer than any line of the report would be without it.
+    const std::string deep = std::string(200, 'd') + "/" + std::string(200, 'e') + "/" + std::string(200, 'f');
+    std::filesystem::create_directories(folder.Path() + "/" + deep);
+    std::filesystem::copy_file(paths.front(), folder.Path() + "/" + deep + "/long.sng");
+    paths.push_back(folder.Path() + "/" + deep + "/long.sng");
+    return paths;
+}
+
+TEST(CheckTest, SongParsedAsItPlaysPlaysAsParsedUpFront) {
+    TempFolder folder;
+    for (const std::string& path : ManySongs(folder)) {
         SCOPED_TRACE(path);
         ExpectSameTimeline(Record(path, Parsing::UpFront), Record(path, Parsing::AsItPlays));
     }
+}
+
+// "1 measure", "0 measures".
+std::string Words(int64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// What the report says against the JSON, and both against the playback: only
+// the tracks that sounded are listed, the peak is where it was first reached,
+// and damage is reported wherever the stream was cut, also past a stop.
+TEST(CheckTest, ReportSaysInWordsWhatTheJsonHoldsOnEverySong) {
+    TempFolder folder;
+    std::set<int64_t> measureCounts;
+    int peaksReachedAgain = 0;
+    for (const std::string& path : ManySongs(folder)) {
+        SCOPED_TRACE(path);
+        const SongCheck check = CheckSong(path, {.keepNotes = false, .keepSlotLevels = true});
+        if (check.verdict == Verdict::Unreadable) continue;
+        EXPECT_TRUE(check.timeline.notes.empty());  // not asked for
+        const nlohmann::ordered_json json = CheckJson(check);
+        const std::string report = CheckReport(check);
+        const auto says = [&report](const std::string& line, const char* end = "\n") {
+            EXPECT_NE(report.find("\n" + line + end), std::string::npos) << line << " not in\n" << report;
+        };
+        measureCounts.insert(json["measures"].get<int64_t>());
+        says("  length   " + Words(json["measures"], "measure") + ", " + Words(json["ticks"], "tick"), ", ");
+        says("  content  " + Words(json["notes"], "note") + ", " + Words(json["rests"], "rest") + ", " +
+             Words(json["ties"], "tie") + ", " + Words(json["groups"], "group"));
+        says("  slots    peak " + std::to_string(json["peakSlots"].get<int>()) + " of 16, first at tick " +
+             std::to_string(json["peakTick"].get<int64_t>()) + ", measure " +
+             std::to_string(json["peakMeasure"].get<int>()));
+
+        int64_t trackNotes = 0;
+        for (const auto& track : json["tracks"]) {
+            EXPECT_GT(track["notes"].get<int>(), 0) << track;
+            trackNotes += track["notes"].get<int>();
+            const std::string words = ", " + Words(track["notes"], "note");
+            EXPECT_NE(report.find(words + (track["enabled"] ? "\n" : " (off")), std::string::npos) << words;
+        }
+        EXPECT_EQ(trackNotes, json["notes"].get<int64_t>());  // a note on no track is never played
+        for (const auto& error : json["errors"]) {  // named as the tracks line names its track
+            const int track = error["track"];
+            std::string where = track < 0 ? "no track (track nibble 0)" : "track " + std::to_string(track);
+            std::string end = ", note " + error["note"].get<std::string>() + "\n";
+            bool listed = track < 0;
+            for (const auto& sounded : json["tracks"]) {
+                if (sounded["track"] != track) continue;
+                listed = true;
+                if (!sounded["name"].get<std::string>().empty()) where += " " + sounded["name"].get<std::string>();
+            }
+            EXPECT_NE(report.find(": " + where + (listed ? end : "")), std::string::npos) << where;
+        }
+        const auto lines = std::ranges::count(report, '\n');
+        EXPECT_EQ(lines, 6 + std::max<size_t>(json["tracks"].size(), 1) + std::max<size_t>(json["errors"].size(), 1) +
+                             (json["damage"].is_null() ? 0 : 1));
+        if (json["stop"].is_null())
+            says("  end      clean at tick " + std::to_string(json["ticks"].get<int64_t>()) + ", measure " +
+                 std::to_string(json["measures"].get<int>()));
+        else
+            says("  end      stopped at tick " + std::to_string(json["stop"]["tick"].get<int64_t>()) + ", measure " +
+                     std::to_string(json["stop"]["measure"].get<int>()), ": ");
+
+        // The stream as the loader sees it, read whole before playing.
+        std::string cut;
+        const DiagnosticSink previous = SetDiagnosticSink([&cut](const std::string& message) { cut = message; });
+        const MutedOutput quiet;
+        OpenSong(path, Parsing::UpFront);
+        SetDiagnosticSink(previous);
+        if (cut.empty()) {
+            EXPECT_TRUE(json["damage"].is_null()) << json["damage"];
+        } else {
+            ASSERT_FALSE(json["damage"].is_null()) << cut;
+            EXPECT_TRUE(cut.ends_with(json["damage"]["message"].get<std::string>())) << cut;
+            says("  damage   " + json["damage"]["message"].get<std::string>());
+        }
+
+        // The peak is the most slots in use, and no slot level before its tick reaches it.
+        const std::vector<SlotLevel>& levels = check.timeline.slotLevels;
+        const int peak = json["peakSlots"];
+        const int64_t peakTick = json["peakTick"];
+        EXPECT_TRUE(std::ranges::all_of(levels, [&](const SlotLevel& l) { return l.inUse <= peak; }));
+        EXPECT_TRUE(std::ranges::none_of(levels, [&](const SlotLevel& l) { return l.tick < peakTick && l.inUse >= peak; }));
+        peaksReachedAgain += std::ranges::any_of(levels, [&](const SlotLevel& l) { return l.tick > peakTick && l.inUse == peak; });
+    }
+    EXPECT_TRUE(measureCounts.contains(0) && measureCounts.contains(1));  // the singular and the plural
+    EXPECT_GT(peaksReachedAgain, 0);
 }
 
 }  // namespace

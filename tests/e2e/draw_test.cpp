@@ -99,6 +99,12 @@ void ExpectPictureMatchesTrace(const std::string& song, const std::string& folde
         EXPECT_TRUE(!trace["stop"].empty() && end.ends_with(" " + trace["stop"][0])) << "no NOTE OFF: " << end;
     const auto check = nlohmann::json::parse(RunSongsim({.args = {"check", "--json", song}}).out);
     EXPECT_EQ(picture["rest"].size(), check["rests"].get<size_t>());
+    for (const std::string& rest : picture["rest"]) {  // "track on off": ended, at the latest at the stop
+        std::istringstream in(rest);
+        int64_t track = 0, on = 0, off = 0;
+        EXPECT_TRUE(in >> track >> on >> off && on <= off && off <= check["ticks"].get<int64_t>()) << rest;
+    }
+    EXPECT_EQ(picture["slots"], std::vector<std::string>{std::to_string(check["peakSlots"].get<int>())});
 }
 
 std::string WriteSong(const TempFolder& folder, const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -161,8 +167,9 @@ TEST(DrawPicture, MeasureRangesHoldTheNotesThatSoundWithinThem) {
     ASSERT_GT(barTicks.size(), 70u);
     Facts all = Draw(song, folder.Path() + "/all.svg", {"--measures", "all"});
 
+    // What sounds within the ticks: a note or rest that ended at `from` is not.
     const auto expectNotesWithin = [&](Facts picture, int64_t from, int64_t to) {
-        std::vector<std::string> within;
+        std::vector<std::string> within, restsWithin;
         for (const std::string& span : all["span"]) {  // "on off start"
             std::istringstream in(span);
             int64_t on = 0, off = 0;
@@ -170,8 +177,16 @@ TEST(DrawPicture, MeasureRangesHoldTheNotesThatSoundWithinThem) {
             if (in >> on >> off && std::getline(in >> std::ws, start) && on < to && off > from)
                 within.push_back(start);
         }
+        for (const std::string& rest : all["rest"]) {  // "track on off"
+            std::istringstream in(rest);
+            int64_t track = 0, on = 0, off = 0;
+            if (in >> track >> on >> off && on < to && off > from) restsWithin.push_back(rest);
+        }
         std::ranges::sort(within);
         EXPECT_EQ(picture["start"], within) << "ticks " << from << " to " << to;
+        EXPECT_EQ(picture["rest"], restsWithin) << "ticks " << from << " to " << to;
+        const std::string ticks = ", ticks " + std::to_string(from) + " to " + std::to_string(to) + ", ";
+        EXPECT_NE(picture["subtitle"].at(0).find(ticks), std::string::npos) << picture["subtitle"][0];
     };
     const SongsimRun draw = RunSongsim({.args = {"draw", song, "-o", folder.Path() + "/first.svg"}});
     EXPECT_EQ(draw.err, "songsim: " + song + ": drew measures 1 to 64 of " + std::to_string(barTicks.size() - 1) +
@@ -179,6 +194,25 @@ TEST(DrawPicture, MeasureRangesHoldTheNotesThatSoundWithinThem) {
     expectNotesWithin(PictureFacts(folder.Path() + "/first.svg"), 0, barTicks[65]);
     expectNotesWithin(Draw(song, folder.Path() + "/some.svg", {"--measures", "10-12"}), barTicks[10], barTicks[13]);
     expectNotesWithin(Draw(song, folder.Path() + "/one.svg", {"--measures", "30"}), barTicks[30], barTicks[31]);
+    // A rest ends in the tick that measure 11 starts.
+    expectNotesWithin(Draw(song, folder.Path() + "/late.svg", {"--measures", "11-12"}), barTicks[11], barTicks[13]);
+
+    // A song that stops in its second measure: the stop is drawn only where
+    // the range reaches it.
+    const std::string stops = WriteSong(folder, "stops.sng",
+                                        OneTrack("Stops")
+                                            .Note(0, kQuarter, 60)
+                                            .EndGroup()
+                                            .MeasureBar()
+                                            .Note(0, kQuarter, 62)
+                                            .EndGroup()
+                                            .MeasureBar()
+                                            .Note(0, kQuarter, 64, SongWriter::kTieBegin)
+                                            .EndGroup()
+                                            .EndSong()
+                                            .Bytes());
+    EXPECT_EQ(Draw(stops, folder.Path() + "/1.svg", {"--measures", "1"})["stop"].size(), 0u);
+    EXPECT_EQ(Draw(stops, folder.Path() + "/2.svg", {"--measures", "2"})["stop"].size(), 1u);
 }
 
 TEST(DrawPicture, PageHoldsThePictureAndFetchesNothing) {

@@ -2,6 +2,8 @@
 what it shows, one fact a line, for the tests to compare with the trace:
 
     title TEXT
+    subtitle TEXT                  the measures and ticks drawn
+    slots N                        the most slots in use the graph shows
     start TRACK NAME ON VELOCITY   a note (named as the trace names it)
     end TRACK NAME OFF
     span ON OFF TRACK NAME ON VELOCITY
@@ -13,6 +15,7 @@ An HTML page is read through the SVG it holds, which must be well-formed
 XML too. Fails when the file does not parse, or when a note, rest, error or
 stop has no tooltip or a data attribute that is not a number.
 """
+import re
 import sys
 import xml.etree.ElementTree as ElementTree
 
@@ -49,6 +52,9 @@ def facts(element, kind):
 def main(path):
     root = picture_root(path)
     print("title", "".join(root.find(f"{SVG}text[@class='title']").itertext()))
+    print("subtitle", "".join(root.find(f"{SVG}text[@class='subtitle']").itertext()))
+    graph = root.find(f"{SVG}path[@class='slots']/{SVG}title").text
+    print("slots", re.search(r"at most (\d+) here", graph)[1])
     for element in root.iter():
         classes = element.get("class", "").split()
         for kind in DATA:

@@ -5,7 +5,9 @@ The notes of `songsim midi SONG` read by mido (an independent reader) must be
 the NOTE ON and NOTE OFF lines of `songsim play SONG` carried into MIDI as
 documented (velocity 0 or below left out, a pitch struck again while it sounds
 ended and struck anew, notes sounding at a stop ended there), with a tempo at
-tick 0, the program changes, a marker per error, the warning and stop lines,
+tick 0, the song's tempos to the nearest microsecond a quarter, the program
+changes, a marker per error and one at a fatal stop, the warning (each count in
+it, and nothing else) and stop lines,
 play's exit status, and no file from a song that cannot be read.
 
 usage: compare_with_trace.py SONGSIM MAKE_SONGS SONG...
@@ -77,7 +79,7 @@ def as_midi(notes):
 
 
 def read_midi(path, channels, patches, tracks):
-    """The notes of the file, its layout checked on the way, and its error markers."""
+    """The notes of the file, its layout checked on the way, its error markers and its tempos."""
     midi = mido.MidiFile(path)
     assert midi.type == 1 and midi.ticks_per_beat == 48, "format 1, 48 ticks a quarter"
     assert len(midi.tracks) == 1 + len(tracks), f"{len(midi.tracks) - 1} note tracks for {len(tracks)}"
@@ -86,6 +88,8 @@ def read_midi(path, channels, patches, tracks):
     assert (0, "set_tempo") in [(tick, m.type) for tick, m in conductor], "a tempo at tick 0"
     markers = sorted((tick, int(m.text.split()[1].rstrip(":"))) for tick, m in conductor
                      if m.type == "marker" and m.text.startswith("Error "))
+    markers += [(tick, "stop") for tick, m in conductor if m.type == "marker" and m.text.startswith("Stopped: ")]
+    tempos = [m.tempo for _, m in conductor if m.type == "set_tempo"]
     notes = []
     for song_track, track in zip(tracks, midi.tracks[1:]):
         programs = [(t, m.channel, m.program) for t, m in absolute(track) if m.type == "program_change"]
@@ -101,7 +105,7 @@ def read_midi(path, channels, patches, tracks):
                 assert key in playing, f"track {song_track}: {key} ended at {tick} but not sounding"
                 notes.append(playing.pop(key)._replace(off=tick))
         assert not playing, f"track {song_track}: notes never ended: {playing}"
-    return sorted(notes), markers
+    return sorted(notes), markers, tempos
 
 
 def absolute(track):
@@ -124,14 +128,22 @@ def check(songsim, song, out):
         return "unreadable"
     channels, patches, notes, errors, last = read_trace(play.stdout)
     expected, silent, restruck = as_midi(notes)
-    got, markers = read_midi(out, channels, patches, sorted({note.track for note in notes}))
+    got, markers, tempos = read_midi(out, channels, patches, sorted({note.track for note in notes}))
+    tempo_bytes = [int(byte) for byte in re.findall(r"^Tempo = (\d+)$", play.stdout, re.MULTILINE)]
     os.remove(out)
     assert got == expected, f"{len(got)} notes in the file, {len(expected)} in the trace; " \
                             f"first differences {[n for n in got if n not in expected][:2]}, " \
                             f"{[n for n in expected if n not in got][:2]}"
-    assert markers == sorted(errors), f"error markers {markers}, trace {errors}"
+    stop = [(last, "stop")] if play.returncode else []
+    assert markers == sorted(errors) + stop, f"markers {markers}, trace {errors} {stop}"
     for number, words in ((silent, " of velocity 0"), (restruck, " struck again")):
+        assert (words in midi.stderr) == bool(number), midi.stderr
         assert not number or count(number, "note") + words in midi.stderr, midi.stderr
+    # Every tempo as the nearest microseconds a quarter, in the song's order,
+    # after the default where the song sets none at tick 0.
+    file_tempos = [min(round(60e6 / (byte or 120)), 0xFFFFFF) for byte in tempo_bytes]
+    assert tempos in (file_tempos[:len(tempos)], [500000] + file_tempos[:len(tempos) - 1]), \
+        f"tempos {tempos[:8]}, in the song {file_tempos[:8]}"
     assert not play.returncode or f"playback stopped at tick {last}:" in midi.stderr, midi.stderr
     return f"{len(got)} notes, {len(errors)} errors" + (", stopped" if play.returncode else "")
 

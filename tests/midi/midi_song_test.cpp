@@ -13,14 +13,15 @@
 
 namespace {
 
-// Track 0 plays an octave up when transposed; track 1 is disabled and has a
-// negative patch. The tempo comes after tick 0, too slow for a MIDI file.
+// Track 0 plays an octave up when transposed (116 to 128, one past MIDI's
+// pitches); track 1 is disabled and has a negative patch. The tempo comes
+// after tick 0, too slow for a MIDI file.
 std::vector<uint8_t> TwoTracks() {
     constexpr int kQuarter = 12;
     SongWriter song;
     song.Title("two").Track(0, "Up", 0, 4, 0).Track(1, "Off", 1, 3, -5, false);
     song.KeySignature(10).TimeSignature(7).Loudness(80);
-    song.Note(0, kQuarter, 120).Note(0, kQuarter, 60).Note(1, kQuarter, 64).EndGroup();
+    song.Note(0, kQuarter, 116).Note(0, kQuarter, 60).Note(1, kQuarter, 64).EndGroup();
     song.Tempo(2).KeySignature(0).Note(0, kQuarter, 62).EndGroup();
     return song.EndSong().Bytes();
 }
@@ -49,13 +50,18 @@ TEST(MidiPerformance, PlaysWhatTheEnginePlaysAndTransposesOrSkipsOnlyWhenAsked) 
     EXPECT_EQ(played.tracks[0].program, 0);
     EXPECT_EQ(played.tracks[1].program, std::nullopt);
     EXPECT_EQ(played.losses.noPatch, 1);
-    EXPECT_EQ(struck, (std::vector<int>{60, 62, 64, 120}));
+    EXPECT_EQ(struck, (std::vector<int>{60, 62, 64, 116}));
 
     const auto [asked, struckAsked] = Export(TwoTracks(), {.transposeOctaves = true, .skipDisabled = true});
     ASSERT_EQ(asked.tracks.size(), 1u);
     EXPECT_EQ(asked.tracks[0].name, "Up");
     EXPECT_EQ(struckAsked, (std::vector<int>{72, 74}));
     EXPECT_EQ(asked.losses.outOfRange, 1);
+    // The warning names each loss there was, and no other; the audio has no tempo or signature to lose.
+    EXPECT_EQ(DescribeLosses(played.losses, false), "1 track with a negative patch given no program change");
+    EXPECT_EQ(DescribeLosses(asked.losses, true),
+              "1 note transposed past MIDI's pitches left out; 1 tempo below 3.58 beats per minute written as 3.58; "
+              "1 key or time signature naming none left out");
 }
 
 TEST(MidiPerformance, ConductorHasTheDefaultTempoFirstThenTheSongsSignaturesAndTempos) {

@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr int k32nd = 3, k16thTriplet = 4, kEighth = 9, kQuarter = 12, kHalf = 15, kWhole = 18;
-constexpr int kC4 = 48, kE4 = 52, kC5 = 60, kG5 = 67, kSnare = 38;
+constexpr int k32nd = 3, k16thTriplet = 4, k16th = 6, kEighth = 9, kQuarter = 12, kHalf = 15, kWhole = 18;
+constexpr int kC4 = 48, kE4 = 52, kA4 = 57, kC5 = 60, kG5 = 67, kSnare = 38;
 constexpr uint32_t kTieBegin = SongWriter::kTieBegin, kTieEnd = SongWriter::kTieEnd;
 
 // Lead and Echo share channel 0; Drums are on the percussion channel.
@@ -45,6 +45,15 @@ SongWriter Error3() {
     return song.EndSong();
 }
 
+// Error 3 forces Lead's C5 off in tick 348, as Echo strikes C5 on the same
+// channel: one note ends and the next starts, no note is struck again.
+SongWriter ForcedOff() {
+    SongWriter song = Band("forced off");
+    song.Note(0, kQuarter, kC5, kTieBegin).Note(2, kQuarter, kC4).EndGroup();
+    for (const int duration : {kHalf, kHalf, kHalf, k16th, k32nd}) song.Note(2, duration, kC4).EndGroup();
+    return song.Note(1, kQuarter, kC5).Note(2, kQuarter, kA4).EndGroup().EndSong();
+}
+
 // Seventeen notes at once: the last finds no slot (error 5).
 SongWriter Error5() {
     SongWriter song = Band("error 5");
@@ -59,11 +68,13 @@ SongWriter FatalStop() {
     return song.Note(0, kQuarter, kC5, kTieEnd).EndGroup().EndSong();
 }
 
-// Loudness 0 and below: plain notes are silent, accented ones play at 20.
+// Loudness 0 and below: plain notes are silent, accented ones play at 20;
+// loudness 1 is the quietest that sounds.
 SongWriter Velocity0() {
     SongWriter song = Band("velocity 0");
     song.Loudness(0).Note(0, kQuarter, kC5).Note(2, kQuarter, kC4, SongWriter::kAccent).EndGroup();
     song.Loudness(-30).Note(0, kQuarter, kC5).EndGroup();
+    song.Loudness(1).Note(0, kQuarter, kC5).EndGroup();
     return song.Loudness(100).Note(0, kQuarter, kC5).EndGroup().EndSong();
 }
 
@@ -92,6 +103,7 @@ int main(int argc, char** argv) {
     const std::string folder = std::string(argv[1]) + "/";
     const bool written =
         Ties().WriteFile(folder + "ties.sng") && Error3().WriteFile(folder + "error3.sng") &&
+        ForcedOff().WriteFile(folder + "forced_off.sng") &&
         Error5().WriteFile(folder + "error5.sng") && FatalStop().WriteFile(folder + "fatal_stop.sng") &&
         Velocity0().WriteFile(folder + "velocity0.sng") && Restruck().WriteFile(folder + "restruck.sng") &&
         WriteBytes(folder + "generated.sng", GenerateSong({.events = 3000, .seed = 1}).bytes);
