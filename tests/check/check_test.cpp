@@ -240,7 +240,6 @@ TEST(CheckTest, ReportSaysInWordsWhatTheJsonHoldsOnEverySong) {
         // The stream as the loader sees it, read whole before playing.
         std::string cut;
         const DiagnosticSink previous = SetDiagnosticSink([&cut](const std::string& message) { cut = message; });
-        const MutedOutput quiet;
         OpenSong(path, Parsing::UpFront);
         SetDiagnosticSink(previous);
         if (cut.empty()) {
