@@ -65,8 +65,8 @@ SongWriter& SongWriter::EndGroup() { return Event(EncodeControl(kCodeGroupEnd));
 SongWriter& SongWriter::EndSong() { return Event(EncodeControl(kCodeSongEnd)); }
 
 std::vector<uint8_t> NoteBytes(int track, int durationCode, int note, uint32_t flags) {
-    const std::span<const uint8_t> bytes = EncodeNote(track, durationCode, note, flags).Bytes();
-    return {bytes.begin(), bytes.end()};
+    const StreamEvent event = EncodeNote(track, durationCode, note, flags);
+    return {event.Bytes().begin(), event.Bytes().end()};
 }
 
 SongWriter& SongWriter::Note(int track, int durationCode, int note, uint32_t flags) {
