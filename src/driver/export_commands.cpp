@@ -108,7 +108,8 @@ int RunRender(const ExportArgs& args) {
     const std::optional<PlayedSong> played = PlayForExport(args);
     if (!played) return 1;
     MidiPerformance performance(*played->song, played->timeline, args.options);
-    AudioFileWriter audio(fileno(output->Stream()), args.output, args.sampleRate);
+    AudioFileWriter audio(fileno(output->Stream()), args.output, args.sampleRate,
+                          RenderFrames(played->timeline, args.sampleRate));
     ProgressBar bar("rendering");
     const bool rendered =
         audio.Ok() &&
