@@ -6,12 +6,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "output/text.h"
+
 namespace {
 
 std::FILE* gOutput = nullptr;  // null means standard output
 bool gMuted = false;
 std::string gFailure;           // why the first failed write failed
 std::string gDiagnosticFile;
+bool gStandardInputClosed = false;
+bool gStandardOutputClosed = false;
 DiagnosticSink gDiagnosticSink;
 
 std::FILE* Stream() { return gOutput ? gOutput : stdout; }
@@ -32,6 +39,10 @@ void NoteFailure() {
 // the output is lost anyway and the run will end as a failure.
 void WriteBytes(const char* bytes, size_t size) {
     if (size == 0 || !gFailure.empty()) return;
+    if (gStandardOutputClosed && Stream() == stdout) {
+        gFailure = "standard output is closed";
+        return;
+    }
     errno = 0;
     if (std::fwrite(bytes, 1, size, Stream()) != size) NoteFailure();
 }
@@ -204,14 +215,28 @@ std::string Format(const char* format, va_list args) {
     return message;
 }
 
+}  // namespace
+
 // Standard error comes after everything printed before it, also when both
 // go to one stream (2>&1).
-void PrintToStandardError(const std::string& line) {
+void PrintMessage(std::string_view line) {
     OutFlush();
-    std::fputs(line.c_str(), stderr);
+    const std::string text = EscapeText(line) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-}  // namespace
+void OpenClosedStandardStreams() {
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, which is this one.
+        const int opened = open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != descriptor && opened >= 0) close(opened);
+        if (descriptor == STDIN_FILENO) gStandardInputClosed = true;
+        if (descriptor == STDOUT_FILENO) gStandardOutputClosed = true;
+    }
+}
+
+bool StandardInputClosed() { return gStandardInputClosed; }
 
 void Diagnose(const char* format, ...) {
     va_list args;
@@ -221,7 +246,7 @@ void Diagnose(const char* format, ...) {
     if (gDiagnosticSink)
         gDiagnosticSink(message);
     else
-        PrintToStandardError("songsim: " + gDiagnosticFile + ": " + message + "\n");
+        PrintMessage("songsim: " + gDiagnosticFile + ": " + message);
 }
 
 void Complain(const char* format, ...) {
@@ -229,5 +254,5 @@ void Complain(const char* format, ...) {
     va_start(args, format);
     const std::string message = Format(format, args);
     va_end(args);
-    PrintToStandardError("songsim: " + message + "\n");
+    PrintMessage("songsim: " + message);
 }
