@@ -23,8 +23,12 @@ struct Assembly {
     std::optional<SourceError> error;
 };
 
-// Larger texts are refused, so that line and column numbers fit an int.
-inline constexpr size_t kMaxSourceSize = INT_MAX;
+// A text may be of any size (what dis writes for the largest song songsim
+// reads is over 2 GiB), but a line may not be longer, nor the lines more
+// than this, so that line and column numbers fit an int. The song it builds
+// may not be larger than songsim reads, and a NUL byte, which no source
+// holds, ends the assembly at once.
+inline constexpr size_t kMaxSourceLine = INT_MAX;
 
 // Builds exactly what the text says, or names the first error. With a
 // check, also refuses a song that breaks one of its rules, at the line
