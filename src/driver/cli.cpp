@@ -1,5 +1,6 @@
 #include "driver/cli.h"
 
+#include <sstream>
 #include <string>
 
 #include "driver/check_command.h"
@@ -21,6 +22,15 @@ void AddPlayCommand(CLI::App& app, CommandTable& commands) {
     CLI::App* play = app.add_subcommand("play", "Print the listing and the tick-by-tick trace of a song file");
     play->add_option("file", *file, "Song file, or - for standard input")->required();
     commands.push_back({play, [file] { return RunSongsim(file->c_str()); }});
+}
+
+// Help and the version go out as every other output does, so that one that
+// cannot be written is a failure.
+int PrintHelp(CLI::App& app, const CLI::Error& request) {
+    std::ostringstream text;
+    const int status = app.exit(request, text);
+    OutText(text.str());
+    return status;
 }
 
 // One line naming the problem, with a hint; exit status 2.
@@ -48,11 +58,11 @@ int Run(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
-        return app.exit(help);
+        return PrintHelp(app, help);
     } catch (const CLI::CallForAllHelp& help) {
-        return app.exit(help);
+        return PrintHelp(app, help);
     } catch (const CLI::CallForVersion& version) {
-        return app.exit(version);
+        return PrintHelp(app, version);
     } catch (const CLI::ParseError& error) {
         return UsageError(error);
     }
@@ -64,6 +74,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int RunCommandLine(int argc, char** argv) {
+    OpenClosedStandardStreams();
     const int status = Run(argc, argv);
     if (!OutFinish()) {
         Complain("cannot write the output: %s", OutFailure().c_str());

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "check/check.h"
@@ -20,8 +21,10 @@ constexpr int kUsageError = 2;
 
 enum class PictureFormat { Svg, Html };
 
-// The format the output's name asks for: .svg, or .html or .htm, in any case.
+// The format the output's name asks for: .svg, or .html or .htm, in any
+// case; standard output ("-") gets the SVG.
 std::optional<PictureFormat> FormatOf(const std::string& path) {
+    if (IsStandardStream(path)) return PictureFormat::Svg;
     std::string extension = std::filesystem::path(path).extension().string();
     std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
     if (extension == ".svg") return PictureFormat::Svg;
@@ -52,10 +55,7 @@ int RunDraw(const DrawOptions& options) {
         Complain("--measures %s: expected A-B with 1 <= A <= B, one measure N, or all", options.measures.c_str());
         return kUsageError;
     }
-    if (options.file != "-" && IsSameFile(options.file, options.output)) {
-        Complain("%s: is the song being drawn; choose another output file", options.output.c_str());
-        return kUsageError;
-    }
+    if (OutputIsInput(std::span(&options.file, 1), options.output)) return kOutputIsInputStatus;
 
     const SongCheck check = CheckSong(options.file, RecordingFor(*asked));
     if (check.verdict == Verdict::Unreadable) {
@@ -74,8 +74,13 @@ int RunDraw(const DrawOptions& options) {
                  kDefaultMeasures, measures);
 
     const Scene scene = MakeScene(check, *asked);
+    const std::string document = *format == PictureFormat::Svg ? SvgDocument(scene) : HtmlPage(check, scene);
+    if (IsStandardStream(options.output)) {
+        OutText(document);
+        return 0;
+    }
     AtomicFile picture(options.output);
-    picture.Write(*format == PictureFormat::Svg ? SvgDocument(scene) : HtmlPage(check, scene));
+    picture.Write(document);
     if (!picture.Commit()) {
         Complain("%s", picture.Error().c_str());
         return 1;

@@ -60,9 +60,11 @@ SongsimRun RunSongsim(const SongsimCall& call) {
     if (child == 0) {
         if (chdir(call.folder.c_str()) != 0) _exit(126);
         const std::string& out = call.outFile.empty() ? outPath : call.outFile;
-        if (!std::freopen(inPath.c_str(), "r", stdin) || !std::freopen(out.c_str(), "w", stdout)) _exit(126);
+        const std::string& in = call.inFile.empty() ? inPath : call.inFile;
+        if (!std::freopen(in.c_str(), "r", stdin) || !std::freopen(out.c_str(), "w", stdout)) _exit(126);
         if (call.mergeErr ? dup2(STDOUT_FILENO, STDERR_FILENO) < 0 : !std::freopen(errPath.c_str(), "w", stderr))
             _exit(126);
+        if (call.closeIn) close(STDIN_FILENO);
         execv(SONGSIM_BINARY, argv.data());
         _exit(127);
     }

@@ -36,6 +36,8 @@ struct SongsimCall {
     const std::string* input = nullptr;  // standard input (none: /dev/null)
     bool mergeErr = false;               // standard error into standard output (2>&1)
     std::string outFile = {};            // standard output to this file instead (e.g. /dev/full)
+    std::string inFile = {};             // standard input from this file instead, in `folder`
+    bool closeIn = false;                // standard input closed (<&-)
 };
 SongsimRun RunSongsim(const SongsimCall& call);
 // Writes `song` as entertan.sng in a fresh folder and runs songsim there.
