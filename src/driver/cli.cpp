@@ -2,6 +2,7 @@
 
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "driver/check_command.h"
 #include "driver/command.h"
@@ -33,9 +34,27 @@ int PrintHelp(CLI::App& app, const CLI::Error& request) {
     return status;
 }
 
+// An argument that CLI11 took for options but that looks like a file name
+// ("-dash.sng"), or none.
+std::string DashedFileName(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") break;
+        if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && arg.find('.') != std::string_view::npos)
+            return std::string(arg);
+    }
+    return {};
+}
+
 // One line naming the problem, with a hint; exit status 2.
-int UsageError(const CLI::ParseError& error) {
-    Complain("%s (see 'songsim --help')", error.what());
+int UsageError(const CLI::ParseError& error, int argc, char** argv) {
+    const std::string dashed = DashedFileName(argc, argv);
+    const bool missing = dynamic_cast<const CLI::RequiredError*>(&error) || dynamic_cast<const CLI::ExtrasError*>(&error);
+    if (missing && !dashed.empty())
+        Complain("%s; a file whose name starts with '-' goes after '--', as in '-- %s' (see 'songsim --help')",
+                 error.what(), dashed.c_str());
+    else
+        Complain("%s (see 'songsim --help')", error.what());
     return kUsageError;
 }
 
@@ -64,7 +83,7 @@ int Run(int argc, char** argv) {
     } catch (const CLI::CallForVersion& version) {
         return PrintHelp(app, version);
     } catch (const CLI::ParseError& error) {
-        return UsageError(error);
+        return UsageError(error, argc, argv);
     }
     for (const Command& command : commands)
         if (command.app->parsed()) return command.run();

@@ -98,6 +98,9 @@ void AddDrawCommand(CLI::App& app, CommandTable& commands) {
         ->required();
     draw->add_option("--measures", options->measures,
                      "The measures to draw: A-B, N or all (default: the first " + std::to_string(kDefaultMeasures) +
-                         ")");
+                         ")")
+        ->check(CLI::Validator(
+            [](std::string& range) { return range.empty() ? std::string("an empty range: give A-B, N or all") : ""; },
+            "RANGE"));
     commands.push_back({draw, [options] { return RunDraw(*options); }});
 }

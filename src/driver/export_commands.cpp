@@ -1,6 +1,7 @@
 #include "driver/export_commands.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <memory>
 #include <optional>
@@ -165,9 +166,23 @@ void AddExportCommands(CLI::App& app, CommandTable& commands) {
         },
         "FILE"));
     renderCommand->add_option("--soundfont", render->soundfont, "General MIDI soundfont")
+        ->check(CLI::Validator(
+            [](std::string& path) { return path.empty() ? std::string("an empty name: give a soundfont file") : ""; },
+            "FILE"))
         ->capture_default_str();
     renderCommand->add_option("--rate", render->sampleRate, "Sample rate in Hz")
-        ->check(CLI::Range(kMinSampleRate, kMaxSampleRate))
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                const std::string range = std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate);
+                int rate = 0;
+                const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+                if (error != std::errc() || end != text.data() + text.size() || text.empty())
+                    return "'" + text + "' is not a number: give the sample rate in Hz, " + range;
+                if (rate < kMinSampleRate || rate > kMaxSampleRate)
+                    return "Value " + text + " not in range " + range;
+                return std::string();
+            },
+            "HZ " + std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate)))
         ->capture_default_str();
     commands.push_back({renderCommand, [render] { return RunRender(*render); }});
 }

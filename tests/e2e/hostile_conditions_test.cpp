@@ -272,6 +272,42 @@ TEST(HostileConditions, MessagesShowQuotedBytesEscaped) {
     }
 }
 
+// Each failure is one line that names the file or option and what to do,
+// with its status: 1 for a run that failed, 2 for misuse.
+TEST(HostileConditions, OneMessagePerFailure) {
+    TempFolder folder;
+    WriteFile(folder.Path() + "/song.sng", SmallSong());
+    WriteFile(folder.Path() + "/-dash.sng", SmallSong());
+    WriteFile(folder.Path() + "/broken.sf2", std::string("RIFF\x04\0\0\0sfbk", 12));
+    const struct {
+        std::vector<std::string> args;
+        std::string outFile;
+        int status;
+        std::string message;
+    } cases[] = {
+        {{"render", "song.sng", "-o", "x.wav", "--soundfont", "broken.sf2"}, "", 1, "broken.sf2: cannot load"},
+        {{"render", "song.sng", "-o", "x.wav", "--soundfont", ""}, "", 2, "--soundfont: an empty name"},
+        {{"render", "song.sng", "-o", "x.wav", "--rate", "abc"}, "", 2, "--rate: 'abc' is not a number"},
+        {{"draw", "song.sng", "-o", "x.svg", "--measures", ""}, "", 2, "--measures: an empty range"},
+        {{"check", "-dash.sng"}, "", 2, "goes after '--', as in '-- -dash.sng'"},
+        {{"--version"}, "/dev/full", 1, "cannot write the output: No space left on device"},
+        {{"midi", "song.sng", "-o", "-"}, "/dev/full", 1, "cannot write the output: No space left on device"},
+    };
+    for (const auto& [args, outFile, status, message] : cases) {
+        const SongsimRun run = RunSongsim({.args = args, .folder = folder.Path(), .outFile = outFile});
+        EXPECT_EQ(run.status, status) << args[0] << " " << args.back();
+        EXPECT_TRUE(run.err.starts_with("songsim: ") && std::ranges::count(run.err, '\n') == 1 &&
+                    run.err.find(message) != std::string::npos)
+            << run.err;
+    }
+    // A name that JSON cannot hold as it is comes with its bytes.
+    WriteFile(folder.Path() + "/\xff.sng", SmallSong());
+    const SongsimRun json = RunSongsim({.args = {"check", "--json", "\xff.sng", "song.sng"}, .folder = folder.Path()});
+    EXPECT_NE(json.out.find("{\"file\":\"\xEF\xBF\xBD.sng\",\"fileBytes\":\"ff2e736e67\",\"status\""), std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("{\"file\":\"song.sng\",\"status\""), std::string::npos) << json.out;
+}
+
 // A source of more than 2 GiB (a song's text, then long comment lines),
 // streamed through a pipe and never stored, builds the song: asm reads as
 // much as dis can write for the largest song songsim reads.
