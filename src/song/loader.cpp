@@ -106,14 +106,17 @@ SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount) {
 
 namespace {
 
-// Every byte of `stream` up to one past the limit (CheckImageSize then says
-// it is too large), or nothing (diagnosed) when it cannot be read.
+// Every byte of `stream`, or nothing (diagnosed) when it cannot be read or
+// holds more than songsim reads (it may never end: /dev/zero).
 std::optional<std::vector<uint8_t>> ReadStream(std::FILE* stream) {
     std::vector<uint8_t> bytes;
     std::array<uint8_t, 1 << 16> chunk;
     while (size_t got = std::fread(chunk.data(), 1, chunk.size(), stream)) {
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
-        if (bytes.size() > kMaxImageSize) break;
+        if (bytes.size() > kMaxImageSize) {
+            Diagnose("more than the %zu bytes songsim reads", kMaxImageSize);
+            return std::nullopt;
+        }
     }
     if (std::ferror(stream)) {
         Diagnose("%s", std::strerror(errno));
