@@ -219,7 +219,18 @@ std::string Format(const char* format, va_list args) {
 
 // Standard error comes after everything printed before it, also when both
 // go to one stream (2>&1).
+namespace {
+MessageTaker gMessageTaker;
+}  // namespace
+
+MessageTaker SetMessageTaker(MessageTaker taker) {
+    MessageTaker previous = std::move(gMessageTaker);
+    gMessageTaker = std::move(taker);
+    return previous;
+}
+
 void PrintMessage(std::string_view line) {
+    if (gMessageTaker) return gMessageTaker(EscapeText(line));
     OutFlush();
     const std::string text = EscapeText(line) + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);

@@ -54,6 +54,11 @@ DiagnosticSink SetDiagnosticSink(DiagnosticSink sink);
 // before it. Every message goes out this way, with what it quotes (file
 // names, source text) escaped so that no terminal obeys it.
 void PrintMessage(std::string_view line);
+// Takes each message line as it would be printed (escaped, without its
+// newline) instead of standard error: for the fuzz targets, which check
+// every one. Returns the previous taker; an empty one restores the default.
+using MessageTaker = std::function<void(std::string_view line)>;
+MessageTaker SetMessageTaker(MessageTaker taker);
 
 // A descriptor among 0, 1 and 2 that is closed when songsim starts is
 // opened on /dev/null, so that no file songsim opens takes its place (and
