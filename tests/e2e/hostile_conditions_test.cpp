@@ -284,6 +284,7 @@ TEST(HostileConditions, OneMessagePerFailure) {
         std::string outFile;
         int status;
         std::string message;
+        long fileSizeLimit = 0;
     } cases[] = {
         {{"render", "song.sng", "-o", "x.wav", "--soundfont", "broken.sf2"}, "", 1, "broken.sf2: cannot load"},
         {{"render", "song.sng", "-o", "x.wav", "--soundfont", ""}, "", 2, "--soundfont: an empty name"},
@@ -292,9 +293,13 @@ TEST(HostileConditions, OneMessagePerFailure) {
         {{"check", "-dash.sng"}, "", 2, "goes after '--', as in '-- -dash.sng'"},
         {{"--version"}, "/dev/full", 1, "cannot write the output: No space left on device"},
         {{"midi", "song.sng", "-o", "-"}, "/dev/full", 1, "cannot write the output: No space left on device"},
+        // A disk that fills: the system's reason, not libsndfile's "Unspecified internal error".
+        {{"render", "song.sng", "-o", "x.ogg"}, "", 1, "x.ogg: cannot write: File too large", 4096},
+        {{"render", "song.sng", "-o", "x.flac"}, "", 1, "x.flac: cannot write: File too large", 4096},
     };
-    for (const auto& [args, outFile, status, message] : cases) {
-        const SongsimRun run = RunSongsim({.args = args, .folder = folder.Path(), .outFile = outFile});
+    for (const auto& [args, outFile, status, message, fileSizeLimit] : cases) {
+        const SongsimRun run = RunSongsim(
+            {.args = args, .folder = folder.Path(), .outFile = outFile, .fileSizeLimit = fileSizeLimit});
         EXPECT_EQ(run.status, status) << args[0] << " " << args.back();
         EXPECT_TRUE(run.err.starts_with("songsim: ") && std::ranges::count(run.err, '\n') == 1 &&
                     run.err.find(message) != std::string::npos)

@@ -1,8 +1,10 @@
 #include "support/run_songsim.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +67,11 @@ SongsimRun RunSongsim(const SongsimCall& call) {
         if (call.mergeErr ? dup2(STDOUT_FILENO, STDERR_FILENO) < 0 : !std::freopen(errPath.c_str(), "w", stderr))
             _exit(126);
         if (call.closeIn) close(STDIN_FILENO);
+        if (call.fileSizeLimit > 0) {
+            const rlimit limit{static_cast<rlim_t>(call.fileSizeLimit), static_cast<rlim_t>(call.fileSizeLimit)};
+            std::signal(SIGXFSZ, SIG_IGN);  // a write past it fails, as on a full disk
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         execv(SONGSIM_BINARY, argv.data());
         _exit(127);
     }

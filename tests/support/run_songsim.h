@@ -38,6 +38,7 @@ struct SongsimCall {
     std::string outFile = {};            // standard output to this file instead (e.g. /dev/full)
     std::string inFile = {};             // standard input from this file instead, in `folder`
     bool closeIn = false;                // standard input closed (<&-)
+    long fileSizeLimit = 0;              // bytes a file may grow to (ulimit -f), as a full disk; 0: none
 };
 SongsimRun RunSongsim(const SongsimCall& call);
 // Writes `song` as entertan.sng in a fresh folder and runs songsim there.
