@@ -39,6 +39,10 @@ struct SongsimCall {
     std::string inFile = {};             // standard input from this file instead, in `folder`
     bool closeIn = false;                // standard input closed (<&-)
     long fileSizeLimit = 0;              // bytes a file may grow to (ulimit -f), as a full disk; 0: none
+    // Libraries whose leaks LeakSanitizer is not to report in this run:
+    // libvorbis keeps its encoder's state when libsndfile closes an Ogg file
+    // whose write failed.
+    std::vector<std::string> leakyLibraries = {};
 };
 SongsimRun RunSongsim(const SongsimCall& call);
 // Writes `song` as entertan.sng in a fresh folder and runs songsim there.
