@@ -24,11 +24,12 @@ mode_t NewFileMode() {
     return static_cast<mode_t>(0666 & ~mask);
 }
 
-// A file being replaced keeps its permissions; anything else (a new file, or
+// A file being replaced keeps its permissions (not set-user-ID, set-group-ID
+// or sticky: its content is new); anything else (a new file, or
 // a symbolic link, which is replaced by a file) gets a new file's.
 mode_t ModeFor(const std::string& path) {
     struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & 07777;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & 0777;
     return NewFileMode();
 }
 
