@@ -3,7 +3,9 @@
 // the sanitizers (no crash, leak or undefined behavior) and libFuzzer's
 // timeout (no hang), every run checks that an error names a place inside
 // the text, and that a song the assembler builds survives the round trip:
-// disassembled and assembled again, it gives the same bytes.
+// disassembled and assembled again, it gives the same bytes. The message of
+// an error, which quotes the text, is printed as asm prints it and must be
+// valid UTF-8 with no control character.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <optional>
 #include <string_view>
 
+#include "clean_messages.h"
 #include "song/open.h"
 #include "song/loader.h"
 #include "source/assembler.h"
@@ -30,6 +33,8 @@ void Require(bool holds, const char* rule) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool clean = (RequireCleanMessages("fuzz_asm"), true);
+    (void)clean;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
     for (const LineMap map : {LineMap::Skip, LineMap::Keep}) {
@@ -38,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const SourceError& error = *assembly.error;
             Require(error.line >= 1 && error.line <= lines && error.column >= 0, "an error names a line of the text");
             Require(!error.message.empty() && assembly.song.empty(), "an error has a message and no song");
+            PrintMessage(FormatSourceError("fuzz.song", error));
             continue;
         }
         Require(assembly.song.size() >= kHeaderSize, "a song has its whole header");

@@ -22,6 +22,8 @@
 // the file, every message has its status byte, every track ends with its end
 // of track, and every note on has exactly one note off after it on its channel
 // and pitch, in its own track.
+//
+// Every message the runs print must be valid UTF-8 with no control character.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -34,6 +36,7 @@
 #include <vector>
 
 #include "check/check.h"
+#include "clean_messages.h"
 #include "containers/list.h"
 #include "driver/phases.h"
 #include "song/open.h"
@@ -198,6 +201,7 @@ void CheckMidiExport(std::span<const uint8_t> image) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    RequireCleanMessages("fuzz_songsim");
     // What the program prints is not compared here, so it goes to a null
     // sink. The sink is opened for reading: every print still passes through
     // Out and the sanitizers' check of the printf arguments (each %s must be

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 
@@ -20,6 +22,11 @@ constexpr std::array<AudioFormat, 3> kFormats = {{
     {".ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
 }};
 constexpr int kStereo = 2;
+constexpr int64_t kBytesPerFrame = kStereo * 2;  // 16-bit samples
+// What a WAV file's 32-bit sizes can count, less room for its header.
+constexpr int64_t kMostWavBytes = int64_t{0xFFFFFFFF} - 4096;
+
+bool IsWav(int format) { return (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV; }
 
 }  // namespace
 
@@ -32,7 +39,8 @@ std::optional<int> AudioFormatOf(const std::string& path) {
     return std::nullopt;
 }
 
-AudioFileWriter::AudioFileWriter(int descriptor, const std::string& path, int sampleRate) : path_(path) {
+AudioFileWriter::AudioFileWriter(int descriptor, const std::string& path, int sampleRate, int64_t frames)
+    : path_(path) {
     const std::optional<int> format = AudioFormatOf(path);
     if (!format) {
         error_ = path + ": not an audio file name (use " + kAudioExtensions + ")";
@@ -48,6 +56,9 @@ AudioFileWriter::AudioFileWriter(int descriptor, const std::string& path, int sa
     info.samplerate = sampleRate;
     info.channels = kStereo;
     info.format = *format;
+    if (IsWav(*format) && frames > kMostWavBytes / kBytesPerFrame)
+        info.format = SF_FORMAT_RF64 | (*format & SF_FORMAT_SUBMASK);
+    errno = 0;
     file_ = audio_->openFd(descriptor, SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
         Fail("cannot write audio");
@@ -61,24 +72,28 @@ AudioFileWriter::~AudioFileWriter() {
     if (file_) audio_->close(file_);
 }
 
+// The system's reason when there is one (a full disk): for a failed write
+// libsndfile's own can be only "Unspecified internal error".
 bool AudioFileWriter::Fail(const char* what) {
-    if (error_.empty()) error_ = path_ + ": " + what + ": " + audio_->strError(file_);
+    if (error_.empty()) error_ = path_ + ": " + what + ": " + (errno ? std::strerror(errno) : audio_->strError(file_));
     return false;
 }
 
 bool AudioFileWriter::Write(std::span<const float> frames) {
     if (!Ok()) return false;
     const auto count = static_cast<sf_count_t>(frames.size() / kStereo);
+    errno = 0;
     if (audio_->writeFrames(file_, frames.data(), count) != count) return Fail("cannot write");
     return true;
 }
 
 bool AudioFileWriter::Close() {
     if (!Ok()) return false;
+    errno = 0;
     const int status = audio_->close(file_);
     file_ = nullptr;
     if (status != 0) {
-        error_ = path_ + ": cannot write: " + audio_->errorNumber(status);
+        error_ = path_ + ": cannot write: " + (errno ? std::strerror(errno) : audio_->errorNumber(status));
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 
 #include <sndfile.h>
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,8 +17,11 @@ std::optional<int> AudioFormatOf(const std::string& path);
 class AudioFileWriter {
 public:
     // Writes through `descriptor`, which stays open, in the format of `path`.
+    // `frames`, the frames to come: a WAV file that would pass the 4 GiB its
+    // sizes can count is written as RF64, WAV's 64-bit form, which readers
+    // take whole (a plain WAV would wrap its sizes and be read cut short).
     // When that cannot start, Ok() is false and Error() says why.
-    AudioFileWriter(int descriptor, const std::string& path, int sampleRate);
+    AudioFileWriter(int descriptor, const std::string& path, int sampleRate, int64_t frames = 0);
     ~AudioFileWriter();
     AudioFileWriter(const AudioFileWriter&) = delete;
     AudioFileWriter& operator=(const AudioFileWriter&) = delete;

@@ -30,6 +30,28 @@ bool Find(void* library, const char* name, Function& function, std::string* erro
     return function != nullptr;
 }
 
+// GLib's log, as FluidSynth's libraries use it (libinstpatch prints a blank
+// line and a "** CRITICAL **" line for a broken soundfont, before songsim's
+// own message): its messages are dropped, FluidSynth's own log says what
+// failed. The types are GLib's, spelled out to need no GLib header.
+using GlibLogFunction = void (*)(const char* domain, int level, const char* message, void* data);
+using GlibSetDefaultHandler = GlibLogFunction (*)(GlibLogFunction function, void* data);
+using GlibWriterFunction = int (*)(int level, const void* fields, size_t count, void* data);
+using GlibSetWriter = void (*)(GlibWriterFunction function, void* data, void (*destroy)(void*));
+
+void DropGlibMessage(const char* /*domain*/, int /*level*/, const char* /*message*/, void* /*data*/) {}
+int DropGlibRecord(int /*level*/, const void* /*fields*/, size_t /*count*/, void* /*data*/) {
+    return 1;  // G_LOG_WRITER_HANDLED
+}
+
+// Found through FluidSynth, which links GLib; nothing to do without it.
+void QuietGlib(void* fluid) {
+    if (auto setHandler = reinterpret_cast<GlibSetDefaultHandler>(dlsym(fluid, "g_log_set_default_handler")))
+        setHandler(DropGlibMessage, nullptr);
+    if (auto setWriter = reinterpret_cast<GlibSetWriter>(dlsym(fluid, "g_log_set_writer_func")))
+        setWriter(DropGlibRecord, nullptr, nullptr);
+}
+
 std::optional<AudioLibraries> Load(std::string* error) {
     void* fluid = Open(kFluidSynthNames, error);
     void* sndfile = fluid ? Open(kSndfileNames, error) : nullptr;
@@ -55,6 +77,7 @@ std::optional<AudioLibraries> Load(std::string* error) {
                        Find(sndfile, "sf_close", l.close, error) && Find(sndfile, "sf_strerror", l.strError, error) &&
                        Find(sndfile, "sf_error_number", l.errorNumber, error);
     if (!found) return std::nullopt;
+    QuietGlib(fluid);
     return l;
 }
 

@@ -1,6 +1,8 @@
 #include "check/check.h"
 
 #include <array>
+#include <string>
+#include <string_view>
 
 #include "output/text.h"
 #include "song/tables.h"
@@ -8,9 +10,28 @@
 // The JSON of a check. (Its own file: the fuzzer leaves the JSON library out
 // of its coverage tracing, where it would take most of every run.)
 
+namespace {
+
+std::string Hex(std::string_view bytes) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 15];
+    }
+    return hex;
+}
+
+}  // namespace
+
 nlohmann::ordered_json CheckJson(const SongCheck& check) {
     using json = nlohmann::ordered_json;
-    json object = {{"file", CleanText(check.file)}, {"status", VerdictKey(check.verdict)}};
+    const std::string file = CleanText(check.file);
+    json object = {{"file", file}};
+    // A name that is not clean text cannot be mapped back from "file".
+    if (file != check.file) object["fileBytes"] = Hex(check.file);
+    object["status"] = VerdictKey(check.verdict);
     if (check.verdict == Verdict::Unreadable) {
         object["reason"] = CleanText(check.whyUnreadable);
         return object;

@@ -1,6 +1,8 @@
 #include "driver/cli.h"
 
+#include <sstream>
 #include <string>
+#include <string_view>
 
 #include "driver/check_command.h"
 #include "driver/command.h"
@@ -23,9 +25,36 @@ void AddPlayCommand(CLI::App& app, CommandTable& commands) {
     commands.push_back({play, [file] { return RunSongsim(file->c_str()); }});
 }
 
+// Help and the version go out as every other output does, so that one that
+// cannot be written is a failure.
+int PrintHelp(CLI::App& app, const CLI::Error& request) {
+    std::ostringstream text;
+    const int status = app.exit(request, text);
+    OutText(text.str());
+    return status;
+}
+
+// An argument that CLI11 took for options but that looks like a file name
+// ("-dash.sng"), or none.
+std::string DashedFileName(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") break;
+        if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && arg.find('.') != std::string_view::npos)
+            return std::string(arg);
+    }
+    return {};
+}
+
 // One line naming the problem, with a hint; exit status 2.
-int UsageError(const CLI::ParseError& error) {
-    Complain("%s (see 'songsim --help')", error.what());
+int UsageError(const CLI::ParseError& error, int argc, char** argv) {
+    const std::string dashed = DashedFileName(argc, argv);
+    const bool missing = dynamic_cast<const CLI::RequiredError*>(&error) || dynamic_cast<const CLI::ExtrasError*>(&error);
+    if (missing && !dashed.empty())
+        Complain("%s; a file whose name starts with '-' goes after '--', as in '-- %s' (see 'songsim --help')",
+                 error.what(), dashed.c_str());
+    else
+        Complain("%s (see 'songsim --help')", error.what());
     return kUsageError;
 }
 
@@ -48,13 +77,13 @@ int Run(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
-        return app.exit(help);
+        return PrintHelp(app, help);
     } catch (const CLI::CallForAllHelp& help) {
-        return app.exit(help);
+        return PrintHelp(app, help);
     } catch (const CLI::CallForVersion& version) {
-        return app.exit(version);
+        return PrintHelp(app, version);
     } catch (const CLI::ParseError& error) {
-        return UsageError(error);
+        return UsageError(error, argc, argv);
     }
     for (const Command& command : commands)
         if (command.app->parsed()) return command.run();
@@ -64,6 +93,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int RunCommandLine(int argc, char** argv) {
+    OpenClosedStandardStreams();
     const int status = Run(argc, argv);
     if (!OutFinish()) {
         Complain("cannot write the output: %s", OutFailure().c_str());

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "check/check.h"
@@ -20,8 +21,10 @@ constexpr int kUsageError = 2;
 
 enum class PictureFormat { Svg, Html };
 
-// The format the output's name asks for: .svg, or .html or .htm, in any case.
+// The format the output's name asks for: .svg, or .html or .htm, in any
+// case; standard output ("-") gets the SVG.
 std::optional<PictureFormat> FormatOf(const std::string& path) {
+    if (IsStandardStream(path)) return PictureFormat::Svg;
     std::string extension = std::filesystem::path(path).extension().string();
     std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
     if (extension == ".svg") return PictureFormat::Svg;
@@ -52,10 +55,7 @@ int RunDraw(const DrawOptions& options) {
         Complain("--measures %s: expected A-B with 1 <= A <= B, one measure N, or all", options.measures.c_str());
         return kUsageError;
     }
-    if (options.file != "-" && IsSameFile(options.file, options.output)) {
-        Complain("%s: is the song being drawn; choose another output file", options.output.c_str());
-        return kUsageError;
-    }
+    if (OutputIsInput(std::span(&options.file, 1), options.output)) return kOutputIsInputStatus;
 
     SongCheck check = CheckSong(options.file, RecordingFor(*asked));
     if (check.verdict == Verdict::Unreadable) {
@@ -74,16 +74,24 @@ int RunDraw(const DrawOptions& options) {
                  kDefaultMeasures, measures);
 
     const Scene scene = MakeScene(check, *asked);
-    // Written to the temporary file as it is made; renamed into place only
-    // when whole.
-    AtomicFile picture(options.output);
-    const TextSink toFile = [&picture](std::string_view text) { picture.Write(text); };
+    // Written as it is made: to standard output, or to the temporary file,
+    // renamed into place only when whole.
+    const bool toOutput = IsStandardStream(options.output);
+    std::optional<AtomicFile> picture;
+    if (!toOutput) picture.emplace(options.output);
+    const TextSink sink = [&](std::string_view text) {
+        if (toOutput)
+            OutText(text);
+        else
+            picture->Write(text);
+    };
     if (*format == PictureFormat::Svg)
-        WriteSvgDocument(scene, toFile);
+        WriteSvgDocument(scene, sink);
     else
-        WriteHtmlPage(check, scene, toFile);
-    if (!picture.Commit()) {
-        Complain("%s", picture.Error().c_str());
+        WriteHtmlPage(check, scene, sink);
+    if (toOutput) return 0;
+    if (!picture->Commit()) {
+        Complain("%s", picture->Error().c_str());
         return 1;
     }
     return 0;
@@ -99,6 +107,9 @@ void AddDrawCommand(CLI::App& app, CommandTable& commands) {
         ->required();
     draw->add_option("--measures", options->measures,
                      "The measures to draw: A-B, N or all (default: the first " + std::to_string(kDefaultMeasures) +
-                         ")");
+                         ")")
+        ->check(CLI::Validator(
+            [](std::string& range) { return range.empty() ? std::string("an empty range: give A-B, N or all") : ""; },
+            "RANGE"));
     commands.push_back({draw, [options] { return RunDraw(*options); }});
 }

@@ -1,10 +1,14 @@
 #include "driver/export_commands.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "audio/audio_file.h"
 #include "audio/render.h"
@@ -34,13 +38,9 @@ struct PlayedSong {
     Timeline timeline;
 };
 
-// The output, written beside its target until complete. Null, with the
-// reason said, when it would destroy the song being read or cannot be made.
+// The output file, written beside its target until complete. Null, with the
+// reason said, when it cannot be made.
 std::unique_ptr<AtomicFile> OpenOutput(const ExportArgs& args) {
-    if (args.song != "-" && IsSameFile(args.song, args.output)) {
-        Complain("%s: is the song being read; give another output file", args.output.c_str());
-        return nullptr;
-    }
     auto output = std::make_unique<AtomicFile>(args.output);
     if (!output->Ok()) {
         Complain("%s", output->Error().c_str());
@@ -72,9 +72,10 @@ std::optional<PlayedSong> PlayForExport(const ExportArgs& args) {
 
 // Puts the complete output in place, then says what the export lost and
 // where playback stopped. Returns the exit status.
-int Finish(AtomicFile& output, const PlayedSong& played, const MidiPerformance& performance, bool midiFile) {
-    if (!output.Commit()) {
-        Complain("%s", output.Error().c_str());
+// (No file for standard output, whose failures end the run.)
+int Finish(AtomicFile* output, const PlayedSong& played, const MidiPerformance& performance, bool midiFile) {
+    if (output && !output->Commit()) {
+        Complain("%s", output->Error().c_str());
         return 1;
     }
     const std::string lost = DescribeLosses(performance.Song().losses, midiFile);
@@ -86,17 +87,26 @@ int Finish(AtomicFile& output, const PlayedSong& played, const MidiPerformance& 
     return 1;
 }
 
+// "-o -" writes the MIDI file on standard output.
 int RunMidi(const ExportArgs& args) {
-    const std::unique_ptr<AtomicFile> output = OpenOutput(args);
-    if (!output) return 1;
+    if (OutputIsInput(std::span(&args.song, 1), args.output)) return kOutputIsInputStatus;
+    std::unique_ptr<AtomicFile> output;
+    if (!IsStandardStream(args.output) && !(output = OpenOutput(args))) return 1;
     const std::optional<PlayedSong> played = PlayForExport(args);
     if (!played) return 1;
     MidiPerformance performance(*played->song, played->timeline, args.options);
-    output->Write(WriteStandardMidiFile(performance));
-    return Finish(*output, *played, performance, true);
+    const std::vector<uint8_t> file = WriteStandardMidiFile(performance);
+    if (output)
+        output->Write(file);
+    else
+        OutText(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
+    return Finish(output.get(), *played, performance, true);
 }
 
+// Audio needs a file: its format is named by the extension, and WAV and
+// FLAC go back to the start to write their sizes.
 int RunRender(const ExportArgs& args) {
+    if (OutputIsInput(std::span(&args.song, 1), args.output)) return kOutputIsInputStatus;
     const std::unique_ptr<AtomicFile> output = OpenOutput(args);
     if (!output) return 1;
     Synthesizer synth(args.soundfont, args.sampleRate);
@@ -107,7 +117,8 @@ int RunRender(const ExportArgs& args) {
     const std::optional<PlayedSong> played = PlayForExport(args);
     if (!played) return 1;
     MidiPerformance performance(*played->song, played->timeline, args.options);
-    AudioFileWriter audio(fileno(output->Stream()), args.output, args.sampleRate);
+    AudioFileWriter audio(fileno(output->Stream()), args.output, args.sampleRate,
+                          RenderFrames(played->timeline, args.sampleRate));
     ProgressBar bar("rendering");
     const bool rendered =
         audio.Ok() &&
@@ -118,7 +129,7 @@ int RunRender(const ExportArgs& args) {
         Complain("%s", audio.Error().c_str());
         return 1;
     }
-    return Finish(*output, *played, performance, false);
+    return Finish(output.get(), *played, performance, false);
 }
 
 CLI::App* AddExportCommand(CLI::App& app, const char* name, const char* description, const char* outputHelp,
@@ -147,13 +158,30 @@ void AddExportCommands(CLI::App& app, CommandTable& commands) {
                          "Audio file to write: .wav or .flac (16-bit stereo) or .ogg", *render);
     renderCommand->get_option("--output")->check(CLI::Validator(
         [](std::string& path) {
+            if (IsStandardStream(path))
+                return std::string("-: audio is written to a file, not to standard output: name it ") +
+                       kAudioExtensions;
             return AudioFormatOf(path) ? std::string() : path + ": not an audio file name: use " + kAudioExtensions;
         },
         "FILE"));
     renderCommand->add_option("--soundfont", render->soundfont, "General MIDI soundfont")
+        ->check(CLI::Validator(
+            [](std::string& path) { return path.empty() ? std::string("an empty name: give a soundfont file") : ""; },
+            "FILE"))
         ->capture_default_str();
     renderCommand->add_option("--rate", render->sampleRate, "Sample rate in Hz")
-        ->check(CLI::Range(kMinSampleRate, kMaxSampleRate))
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                const std::string range = std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate);
+                int rate = 0;
+                const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+                if (error != std::errc() || end != text.data() + text.size() || text.empty())
+                    return "'" + text + "' is not a number: give the sample rate in Hz, " + range;
+                if (rate < kMinSampleRate || rate > kMaxSampleRate)
+                    return "Value " + text + " not in range " + range;
+                return std::string();
+            },
+            "HZ " + std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate)))
         ->capture_default_str();
     commands.push_back({renderCommand, [render] { return RunRender(*render); }});
 }

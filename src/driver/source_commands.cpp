@@ -32,18 +32,20 @@ struct SourceOptions {
     bool strict = false;
 };
 
-bool IsStandardStream(const std::string& path) { return path == "-"; }
-
 std::string DisplayName(const std::string& path) { return IsStandardStream(path) ? kStandardInputName : path; }
 
-// A file, or standard input for "-", read in pieces. Failures are diagnosed
-// under its name: it cannot be opened or read, or holds more than `limit`
-// bytes.
+// A file, or standard input for "-", read in pieces, of any size. Failures
+// are diagnosed under its name: it cannot be opened or read.
 class Input {
 public:
-    Input(const std::string& path, size_t limit) : limit_(limit) {
+    explicit Input(const std::string& path) {
         const std::string name = DisplayName(path);
         SetDiagnosticFile(name.c_str());
+        if (IsStandardStream(path) && StandardInputClosed()) {
+            Diagnose("standard input is closed");
+            failed_ = true;
+            return;
+        }
         file_ = IsStandardStream(path) ? stdin : std::fopen(path.c_str(), "rb");
         if (!file_) Fail(errno);
     }
@@ -67,12 +69,6 @@ public:
         errno = 0;
         const size_t got = std::fread(room.data(), 1, room.size(), file_);
         if (std::ferror(file_)) return Fail(errno ? errno : EIO);
-        read_ += got;
-        if (read_ > limit_) {
-            Diagnose("larger than the %zu bytes songsim reads", limit_);
-            failed_ = true;
-            return {};
-        }
         return {room.data(), got};
     }
 
@@ -84,8 +80,6 @@ private:
     }
 
     std::FILE* file_ = nullptr;
-    size_t limit_;
-    size_t read_ = 0;
     bool failed_ = false;
 };
 
@@ -96,10 +90,7 @@ int WriteOutput(const SourceOptions& options, const std::function<void(const Tex
         write([](std::string_view bytes) { OutText(bytes); });
         return 0;
     }
-    if (!IsStandardStream(options.input) && IsSameFile(options.input, options.output)) {
-        Complain("%s: is the input file; not written over", options.output.c_str());
-        return kFailure;
-    }
+    if (OutputIsInput(std::span(&options.input, 1), options.output)) return kOutputIsInputStatus;
     AtomicFile file(options.output);
     if (file.Ok()) write([&file](std::string_view bytes) { file.Write(bytes); });
     if (!file.Ok() || !file.Commit()) {
@@ -125,7 +116,7 @@ int RunDis(const SourceOptions& options) {
 
 int RunAsm(const SourceOptions& options) {
     // The text is assembled as it is read, a piece at a time.
-    Input input(options.input, kMaxSourceSize);
+    Input input(options.input);
     std::string room(256 << 10, '\0');
     Assembly assembly = Assemble([&] { return input.Read(room); }, input.Size(),
                                  options.strict ? LineMap::Keep : LineMap::Skip);
@@ -133,8 +124,7 @@ int RunAsm(const SourceOptions& options) {
     // Strict: the song must play cleanly, as the engine plays it.
     if (!assembly.error && options.strict) assembly.error = RefuseUnclean(assembly.song, assembly.lines);
     if (assembly.error) {
-        OutFlush();
-        std::fprintf(stderr, "%s\n", FormatSourceError(DisplayName(options.input), *assembly.error).c_str());
+        PrintMessage(FormatSourceError(DisplayName(options.input), *assembly.error));
         return kFailure;
     }
     return WriteOutput(options, [&](const TextSink& sink) {

@@ -1,5 +1,7 @@
 // Files that songsim writes appear whole or not at all: the bytes go to a
-// temporary file beside the target, which is renamed over it once complete.
+// file with no name in the target's folder (or, where the file system has no
+// such files, to a hidden temporary file beside the target), which is put in
+// place of the target once complete. A replaced file keeps its permissions.
 #pragma once
 
 #include <cstdint>
@@ -32,14 +34,28 @@ public:
 
 private:
     bool Fail(const char* what);
+    bool OpenUnnamed(const std::string& folder, unsigned mode);
+    bool OpenNamed(const std::string& folder, unsigned mode);
+    bool LinkUnnamed();
 
     std::string path_;
-    std::string temporary_;
+    std::string folder_;
+    std::string temporary_;  // the temporary file's name, once it has one
     std::FILE* stream_ = nullptr;
     std::string error_;
+    int cleanupSlot_ = -1;  // where the signal handler finds temporary_
     bool committed_ = false;
 };
 
 // True when `output` names the same file as `input` (which exists), so that
 // writing it would destroy what is being read.
 bool IsSameFile(const std::string& input, const std::string& output);
+
+// "-" as an input is standard input, as an output standard output.
+inline bool IsStandardStream(std::string_view path) { return path == "-"; }
+
+// Every command refuses, with this status, to write over a file it reads.
+inline constexpr int kOutputIsInputStatus = 1;
+// True, after saying so, when `output` is the very file (device and inode)
+// of one of `inputs`, "-" meaning the file on standard input.
+bool OutputIsInput(std::span<const std::string> inputs, const std::string& output);

@@ -7,14 +7,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <stdio_ext.h>
 #include <unistd.h>
+
+#include "output/text.h"
 
 namespace {
 
 std::FILE* gOutput = nullptr;  // null means standard output
 std::string gFailure;           // why the first failed write failed
 std::string gDiagnosticFile;
+bool gStandardInputClosed = false;
+bool gStandardOutputClosed = false;
 DiagnosticSink gDiagnosticSink;
 
 std::FILE* Stream() { return gOutput ? gOutput : stdout; }
@@ -45,6 +50,10 @@ bool FlushStdio(std::FILE* stream) { return __fpending(stream) == 0 || std::fflu
 // the output is lost anyway and the run will end as a failure.
 void WriteBytes(const char* bytes, size_t size) {
     if (size == 0 || !gFailure.empty()) return;
+    if (gStandardOutputClosed && Stream() == stdout) {
+        gFailure = "standard output is closed";
+        return;
+    }
     std::FILE* stream = Stream();
     errno = 0;
     if (!FlushStdio(stream)) return NoteFailure();
@@ -227,14 +236,39 @@ std::string Format(const char* format, va_list args) {
     return message;
 }
 
+}  // namespace
+
 // Standard error comes after everything printed before it, also when both
 // go to one stream (2>&1).
-void PrintToStandardError(const std::string& line) {
-    OutFlush();
-    std::fputs(line.c_str(), stderr);
+namespace {
+MessageTaker gMessageTaker;
+}  // namespace
+
+MessageTaker SetMessageTaker(MessageTaker taker) {
+    MessageTaker previous = std::move(gMessageTaker);
+    gMessageTaker = std::move(taker);
+    return previous;
 }
 
-}  // namespace
+void PrintMessage(std::string_view line) {
+    if (gMessageTaker) return gMessageTaker(EscapeText(line));
+    OutFlush();
+    const std::string text = EscapeText(line) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void OpenClosedStandardStreams() {
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, which is this one.
+        const int opened = open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != descriptor && opened >= 0) close(opened);
+        if (descriptor == STDIN_FILENO) gStandardInputClosed = true;
+        if (descriptor == STDOUT_FILENO) gStandardOutputClosed = true;
+    }
+}
+
+bool StandardInputClosed() { return gStandardInputClosed; }
 
 void Diagnose(const char* format, ...) {
     va_list args;
@@ -244,7 +278,7 @@ void Diagnose(const char* format, ...) {
     if (gDiagnosticSink)
         gDiagnosticSink(message);
     else
-        PrintToStandardError("songsim: " + gDiagnosticFile + ": " + message + "\n");
+        PrintMessage("songsim: " + gDiagnosticFile + ": " + message);
 }
 
 void Complain(const char* format, ...) {
@@ -252,5 +286,5 @@ void Complain(const char* format, ...) {
     va_start(args, format);
     const std::string message = Format(format, args);
     va_end(args);
-    PrintToStandardError("songsim: " + message + "\n");
+    PrintMessage("songsim: " + message);
 }

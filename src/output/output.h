@@ -137,3 +137,20 @@ private:
 // Prints "songsim: <message>" on standard error after everything printed
 // before it, for messages that name no song file.
 [[gnu::format(printf, 1, 2)]] void Complain(const char* format, ...);
+// Prints `line` and a newline on standard error after everything printed
+// before it. Every message goes out this way, with what it quotes (file
+// names, source text) escaped so that no terminal obeys it.
+void PrintMessage(std::string_view line);
+// Takes each message line as it would be printed (escaped, without its
+// newline) instead of standard error: for the fuzz targets, which check
+// every one. Returns the previous taker; an empty one restores the default.
+using MessageTaker = std::function<void(std::string_view line)>;
+MessageTaker SetMessageTaker(MessageTaker taker);
+
+// A descriptor among 0, 1 and 2 that is closed when songsim starts is
+// opened on /dev/null, so that no file songsim opens takes its place (and
+// standard input is not read from an output file). Reading a closed standard
+// input then fails with "standard input is closed", and a closed standard
+// output makes the run a failure once something is printed to it.
+void OpenClosedStandardStreams();
+bool StandardInputClosed();

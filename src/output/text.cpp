@@ -56,3 +56,25 @@ std::string CleanText(std::string_view bytes) {
     }
     return text;
 }
+
+std::string EscapeText(std::string_view bytes) {
+    constexpr std::string_view kHex = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const size_t length = SequenceLength(bytes);
+        const std::string_view sequence = bytes.substr(0, length ? length : 1);
+        if (length == 0 || IsControl(sequence)) {
+            for (const char c : sequence) {
+                const auto byte = static_cast<uint8_t>(c);
+                text += "\\x";
+                text += kHex[byte >> 4];
+                text += kHex[byte & 15];
+            }
+        } else {
+            text += sequence;
+        }
+        bytes.remove_prefix(sequence.size());
+    }
+    return text;
+}

@@ -9,3 +9,9 @@
 // Keeps valid UTF-8 as it is and puts U+FFFD in place of each byte that
 // starts no valid sequence and of each control character.
 std::string CleanText(std::string_view bytes);
+
+// For messages: keeps valid UTF-8 as it is and shows each control character
+// and each byte that starts no valid sequence as \xHH (an ESC as \x1b), so
+// that a message quoting a file name or a line of a source can be printed
+// safely and still says which bytes were there.
+std::string EscapeText(std::string_view bytes);

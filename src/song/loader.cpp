@@ -59,10 +59,11 @@ SSONG* LoadSong(const char* fileName, int32_t noteCount) {
         Diagnose("%s", std::strerror(errno));
         return nullptr;
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (S_ISDIR(info.st_mode)) {
         Diagnose("not a regular file");
         return nullptr;
     }
+    if (!S_ISREG(info.st_mode)) return LoadSongStream(fileName, noteCount);  // a pipe, <(...), a device
     const auto size = static_cast<size_t>(info.st_size);
     if (!CheckImageSize(size)) return nullptr;
     std::FILE* file = std::fopen(fileName, "rb");
@@ -97,19 +98,47 @@ SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount) {
     return song;
 }
 
-std::optional<std::vector<uint8_t>> ReadStandardInput() {
-    SetDiagnosticFile(kStandardInputName);
+namespace {
+
+// Every byte of `stream`, or nothing (diagnosed) when it cannot be read or
+// holds more than songsim reads (it may never end: /dev/zero).
+std::optional<std::vector<uint8_t>> ReadStream(std::FILE* stream) {
     std::vector<uint8_t> bytes;
     std::array<uint8_t, 1 << 16> chunk;
-    while (size_t got = std::fread(chunk.data(), 1, chunk.size(), stdin)) {
+    while (size_t got = std::fread(chunk.data(), 1, chunk.size(), stream)) {
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
-        if (bytes.size() > kMaxImageSize) break;  // too large: CheckImageSize says so
+        if (bytes.size() > kMaxImageSize) {
+            Diagnose("more than the %zu bytes songsim reads", kMaxImageSize);
+            return std::nullopt;
+        }
     }
-    if (std::ferror(stdin)) {
+    if (std::ferror(stream)) {
         Diagnose("%s", std::strerror(errno));
         return std::nullopt;
     }
     return bytes;
+}
+
+}  // namespace
+
+SSONG* LoadSongStream(const char* fileName, int32_t noteCount) {
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (!file) {
+        Diagnose("%s", std::strerror(errno));
+        return nullptr;
+    }
+    const std::optional<std::vector<uint8_t>> bytes = ReadStream(file);
+    std::fclose(file);
+    return bytes ? LoadSongImage(*bytes, noteCount) : nullptr;
+}
+
+std::optional<std::vector<uint8_t>> ReadStandardInput() {
+    SetDiagnosticFile(kStandardInputName);
+    if (StandardInputClosed()) {
+        Diagnose("standard input is closed");
+        return std::nullopt;
+    }
+    return ReadStream(stdin);
 }
 
 SSONG* LoadSongInput(const std::string& path, int32_t noteCount) {

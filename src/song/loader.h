@@ -14,12 +14,15 @@
 
 // Reads the whole file into a new song with `noteCount` free slots. Returns
 // null, with the reason on standard error, when the file cannot be looked
-// up, is not a regular file, is shorter than the header or larger than
+// up, is a folder, is shorter than the header or larger than
 // kMaxImageSize, cannot be opened or read in full, or memory runs out.
 SSONG* LoadSong(const char* fileName, int32_t noteCount);
 // The same from an image already in memory, diagnosed under the name that
 // SetDiagnosticFile last set.
 SSONG* LoadSongImage(std::span<const uint8_t> image, int32_t noteCount);
+// The same read as a stream, for files that are not regular (a pipe, <(...)),
+// up to the same limit.
+SSONG* LoadSongStream(const char* fileName, int32_t noteCount);
 // The song at `path`, or on standard input when `path` is "-".
 SSONG* LoadSongInput(const std::string& path, int32_t noteCount);
 // Every byte of standard input, or nothing (diagnosed) when it cannot be read.

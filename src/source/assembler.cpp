@@ -121,6 +121,12 @@ public:
     // Makes room for a song of about `size` bytes up front.
     void Expect(size_t size) { song_.resize(kHeaderSize + size); }
     void Line(int number, std::string_view text);
+    // Refuses a song larger than songsim reads, at the line that makes it so.
+    void CheckSize() const {
+        if (songSize_ > kMaxImageSize)
+            throw Failure{{line_, 0, "the song would be larger than the " + std::to_string(kMaxImageSize) +
+                                         " bytes songsim reads"}};
+    }
     std::vector<uint8_t> Finish();
     std::vector<SourceLine> TakeLines() { return std::move(lines_); }
 
@@ -224,6 +230,7 @@ void Assembler::Line(int number, std::string_view text) {
     if (header) return HeaderLine();
     inStream_ = true;
     GroupLine();
+    CheckSize();
 }
 
 void Assembler::HeaderLine() {
@@ -468,19 +475,41 @@ Assembly Assemble(std::string_view text, LineMap map) {
         text.size(), map);
 }
 
+namespace {
+
+// The place of the first NUL byte of a piece, which starts on line `number`
+// + 1 after `cut` bytes of that line.
+SourceError NulAt(std::string_view piece, size_t nul, int number, size_t cut) {
+    const std::string_view before = piece.substr(0, nul);
+    const auto lines = static_cast<size_t>(std::ranges::count(before, '\n'));
+    const size_t lineStart = before.rfind('\n');
+    const size_t column = lineStart == std::string_view::npos ? cut + nul + 1 : nul - lineStart;
+    return {static_cast<int>(std::min<size_t>(static_cast<size_t>(number) + lines + 1, INT_MAX)),
+            static_cast<int>(std::min<size_t>(column, INT_MAX)), "a NUL byte, which no song source holds"};
+}
+
+SourceError TooLong(int number) {
+    return {number, 0, "the line is longer than " + std::to_string(kMaxSourceLine) + " bytes"};
+}
+
+}  // namespace
+
 Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, LineMap map) {
     Assembler assembler(map);
-    assembler.Expect(sizeHint / 8);  // a disassembly takes about 9 characters a byte
+    // A disassembly takes about 9 characters a byte.
+    assembler.Expect(std::min(sizeHint / 8, kMaxImageSize));
     std::string cut;  // the start of a line that the end of a piece cut
-    size_t size = 0;
     int number = 0;
     try {
         for (std::string_view piece = pieces(); !piece.empty(); piece = pieces()) {
-            size += piece.size();
-            if (size > kMaxSourceSize) return {{}, SourceError{1, 1, "the text is larger than 2 GiB"}, {}};
+            if (const size_t nul = piece.find('\0'); nul != std::string_view::npos)
+                return {{}, NulAt(piece, nul, number, cut.size()), {}};
             for (size_t start = 0;;) {
+                if (number == INT_MAX)
+                    return {{}, SourceError{number, 0, "the text has more than " + std::to_string(INT_MAX) + " lines"}, {}};
                 const size_t end = piece.find('\n', start);
                 if (end == std::string_view::npos) {
+                    if (cut.size() + (piece.size() - start) > kMaxSourceLine) return {{}, TooLong(number + 1), {}};
                     cut.append(piece.substr(start));
                     break;
                 }
@@ -488,6 +517,7 @@ Assembly Assemble(const SourcePieces& pieces, size_t sizeHint, LineMap map) {
                 if (cut.empty()) {
                     assembler.Line(++number, line);
                 } else {
+                    if (cut.size() + line.size() > kMaxSourceLine) return {{}, TooLong(number + 1), {}};
                     cut.append(line);
                     assembler.Line(++number, cut);
                     cut.clear();

@@ -32,8 +32,12 @@ struct Assembly {
 // Whether to map the stream back to its lines (for `asm --strict`).
 enum class LineMap { Skip, Keep };
 
-// Larger texts are refused, so that line and column numbers fit an int.
-inline constexpr size_t kMaxSourceSize = INT_MAX;
+// A text may be of any size (what dis writes for the largest song songsim
+// reads is over 2 GiB), but a line may not be longer, nor the lines more
+// than this, so that line and column numbers fit an int. The song it builds
+// may not be larger than songsim reads, and a NUL byte, which no source
+// holds, ends the assembly at once.
+inline constexpr size_t kMaxSourceLine = INT_MAX;
 
 // Builds exactly what the text says, or names the first error.
 Assembly Assemble(std::string_view text, LineMap map = LineMap::Skip);

@@ -95,3 +95,25 @@ TEST(Render, SoundsEveryTrackWhereItsNotesAreAndIsSilentBetween) {
     Render(recorded, folder.Path() + "/second.wav");
     EXPECT_EQ(ReadAll(folder.Path() + "/first.wav"), ReadAll(folder.Path() + "/second.wav")) << "two renders differ";
 }
+
+// A WAV file past the 4 GiB its sizes can count is written as RF64, read
+// back whole; a small one stays a plain WAV.
+TEST(Render, WavFilesTooLongForTheirSizesAreRf64) {
+    const TempFolder folder;
+    const std::vector<float> frames(2 * 1000, 0.25f);
+    for (const int64_t expected : {int64_t{1000}, int64_t{1} << 30}) {
+        const std::string path = folder.Path() + "/long.wav";
+        std::FILE* file = std::fopen(path.c_str(), "w+b");
+        {
+            AudioFileWriter writer(fileno(file), path, kRate, expected);
+            EXPECT_TRUE(writer.Write(frames) && writer.Close()) << writer.Error();
+        }
+        std::fclose(file);
+        EXPECT_EQ(ReadAll(path).substr(0, 4), expected > 1000 ? "RF64" : "RIFF") << expected;
+        SF_INFO info{};
+        SNDFILE* audio = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(audio, nullptr) << sf_strerror(nullptr);
+        EXPECT_EQ(info.frames, 1000);
+        sf_close(audio);
+    }
+}

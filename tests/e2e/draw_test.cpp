@@ -243,7 +243,7 @@ TEST(DrawPicture, BadArgumentsAndFilesFailWithOneLineAndWriteNothing) {
         {{"song.sng", "-o", "picture.png"}, "2 picture.png: cannot tell the picture's format: name it .svg, .html or .htm"},
         {{"song.sng", "-o", "picture.svg", "--measures", "5-2"}, "2 --measures 5-2: expected A-B"},
         {{"song.sng", "-o", "picture.svg", "--measures", "2"}, "2 song.sng: --measures 2: the song has 1 measure"},
-        {{"tune.svg", "-o", "./tune.svg"}, "2 ./tune.svg: is the song being drawn"},
+        {{"tune.svg", "-o", "./tune.svg"}, "1 ./tune.svg: is the input file; not written over"},
         {{"short.sng", "-o", "picture.svg"}, "1 short.sng: file of 3 bytes is shorter than the 520-byte header"},
         {{"song.sng", "-o", "missing/picture.svg"}, "1 missing/picture.svg: cannot create a file in its folder"},
     };

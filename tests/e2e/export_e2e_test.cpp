@@ -32,7 +32,7 @@ TEST(ExportCommands, RefuseBadInputWithTheirPathAndWriteNothing) {
     } cases[] = {
         {{"midi", "song.sng"}, 2, "--output is required"},
         {{"midi", "song.sng", "-o", "missing/out.mid"}, 1, "songsim: missing/out.mid: cannot create"},
-        {{"midi", "song.sng", "-o", "song.sng"}, 1, "songsim: song.sng: is the song being read"},
+        {{"midi", "song.sng", "-o", "song.sng"}, 1, "songsim: song.sng: is the input file; not written over"},
         {{"midi", "nosuch.sng", "-o", "out.mid"}, 1, "songsim: nosuch.sng: No such file"},
         {{"midi", "broken.sf2", "-o", "out.mid"}, 1, "songsim: broken.sf2: file of 12 bytes"},
         {{"render", "song.sng", "-o", "out.mp3"}, 2, "out.mp3: not an audio file name"},

@@ -1,6 +1,7 @@
 // Clean text from arbitrary bytes, and files that appear whole or not at all.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -35,6 +36,18 @@ TEST(CleanText, KeepsValidUtf8AndReplacesControlsAndBrokenBytes) {
     for (int byte = 0; byte < 256; ++byte) {
         const std::string text = CleanText(std::string(1, static_cast<char>(byte)));
         EXPECT_TRUE(text == replacement || (byte >= 0x20 && byte < 0x7F)) << byte;
+    }
+}
+
+TEST(EscapeText, ShowsControlsAndBrokenBytesAsHex) {
+    EXPECT_EQ(EscapeText("Caf\xC3\xA9 \xE2\x99\xAA"), "Caf\xC3\xA9 \xE2\x99\xAA");
+    EXPECT_EQ(EscapeText(std::string("a\x1b]0;t\x07\0\x7f\xC2\x85\xC0\xAF", 13)), "a\\x1b]0;t\\x07\\x00\\x7f\\xc2\\x85\\xc0\\xaf");
+    // Every byte comes out as itself (printable ASCII) or as \xHH.
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string shown = EscapeText(std::string(1, static_cast<char>(byte)));
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+        EXPECT_EQ(shown, byte >= 0x20 && byte < 0x7F ? std::string(1, static_cast<char>(byte)) : std::string(hex)) << byte;
     }
 }
 

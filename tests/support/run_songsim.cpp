@@ -1,8 +1,10 @@
 #include "support/run_songsim.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -52,6 +54,11 @@ SongsimRun RunSongsim(const SongsimCall& call) {
         std::ofstream in(inPath, std::ios::binary);
         if (call.input) in << *call.input;
     }
+    const std::string suppressions = capture.Path() + "/lsan.supp";
+    if (!call.leakyLibraries.empty()) {
+        std::ofstream file(suppressions);
+        for (const std::string& library : call.leakyLibraries) file << "leak:" << library << "\n";
+    }
     std::vector<char*> argv = {const_cast<char*>(SONGSIM_BINARY)};
     for (const std::string& arg : call.args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -60,9 +67,17 @@ SongsimRun RunSongsim(const SongsimCall& call) {
     if (child == 0) {
         if (chdir(call.folder.c_str()) != 0) _exit(126);
         const std::string& out = call.outFile.empty() ? outPath : call.outFile;
-        if (!std::freopen(inPath.c_str(), "r", stdin) || !std::freopen(out.c_str(), "w", stdout)) _exit(126);
+        const std::string& in = call.inFile.empty() ? inPath : call.inFile;
+        if (!std::freopen(in.c_str(), "r", stdin) || !std::freopen(out.c_str(), "w", stdout)) _exit(126);
         if (call.mergeErr ? dup2(STDOUT_FILENO, STDERR_FILENO) < 0 : !std::freopen(errPath.c_str(), "w", stderr))
             _exit(126);
+        if (call.closeIn) close(STDIN_FILENO);
+        if (!call.leakyLibraries.empty()) setenv("LSAN_OPTIONS", ("suppressions=" + suppressions + ":print_suppressions=0").c_str(), 1);
+        if (call.fileSizeLimit > 0) {
+            const rlimit limit{static_cast<rlim_t>(call.fileSizeLimit), static_cast<rlim_t>(call.fileSizeLimit)};
+            std::signal(SIGXFSZ, SIG_IGN);  // a write past it fails, as on a full disk
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         execv(SONGSIM_BINARY, argv.data());
         _exit(127);
     }

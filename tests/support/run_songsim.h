@@ -36,6 +36,13 @@ struct SongsimCall {
     const std::string* input = nullptr;  // standard input (none: /dev/null)
     bool mergeErr = false;               // standard error into standard output (2>&1)
     std::string outFile = {};            // standard output to this file instead (e.g. /dev/full)
+    std::string inFile = {};             // standard input from this file instead, in `folder`
+    bool closeIn = false;                // standard input closed (<&-)
+    long fileSizeLimit = 0;              // bytes a file may grow to (ulimit -f), as a full disk; 0: none
+    // Libraries whose leaks LeakSanitizer is not to report in this run:
+    // libvorbis keeps its encoder's state when libsndfile closes an Ogg file
+    // whose write failed.
+    std::vector<std::string> leakyLibraries = {};
 };
 SongsimRun RunSongsim(const SongsimCall& call);
 // Writes `song` as entertan.sng in a fresh folder and runs songsim there.
