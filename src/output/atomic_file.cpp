@@ -101,11 +101,12 @@ std::string HiddenName(const std::string& folder, const std::string& target) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+AtomicFile::AtomicFile(std::string path, Temporary temporary) : path_(std::move(path)) {
     const std::filesystem::path target(path_);
     folder_ = target.has_parent_path() ? target.parent_path().string() : ".";
     const mode_t mode = ModeFor(path_);
-    if (OpenUnnamed(folder_, mode) || OpenNamed(folder_, mode)) return;
+    if (temporary == Temporary::Unnamed && OpenUnnamed(folder_, mode)) return;
+    OpenNamed(folder_, mode);
 }
 
 // A file with no name (O_TMPFILE): nothing is left of it if the run is

@@ -10,11 +10,15 @@
 #include <string>
 #include <string_view>
 
+// Where the bytes wait: a file with no name where the file system has them
+// (a hidden named file otherwise), or a hidden named file in any case.
+enum class Temporary { Unnamed, Named };
+
 class AtomicFile {
 public:
     // Creates the temporary file in the folder of `path`. When that fails,
     // Ok() is false and Error() says why.
-    explicit AtomicFile(std::string path);
+    explicit AtomicFile(std::string path, Temporary temporary = Temporary::Unnamed);
     // Removes the temporary file unless Commit() succeeded.
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -22,6 +26,8 @@ public:
 
     bool Ok() const { return stream_ != nullptr && error_.empty(); }
     const std::string& Path() const { return path_; }
+    // The named temporary file, or "" while the file has no name.
+    const std::string& TemporaryName() const { return temporary_; }
     // The reason of the first failure, as "<path>: <reason>".
     const std::string& Error() const { return error_; }
 

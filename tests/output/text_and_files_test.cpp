@@ -1,6 +1,11 @@
 // Clean text from arbitrary bytes, and files that appear whole or not at all.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -51,12 +56,36 @@ TEST(EscapeText, ShowsControlsAndBrokenBytesAsHex) {
     }
 }
 
-TEST(AtomicFile, AppearsOnlyWhenCommittedAndLeavesNothingOtherwise) {
+size_t Entries(const std::string& folder) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+// Whether the file system of `folder` has files with no name.
+bool HasUnnamedFiles(const std::string& folder) {
+    const int descriptor = open(folder.c_str(), O_TMPFILE | O_RDWR, 0600);
+    if (descriptor < 0) return false;
+    close(descriptor);
+    return true;
+}
+
+class AtomicFileTest : public testing::TestWithParam<Temporary> {};
+
+TEST_P(AtomicFileTest, AppearsOnlyWhenCommittedAndLeavesNothingOtherwise) {
     TempFolder folder;
     const fs::path target = fs::path(folder.Path()) / "out.bin";
     std::ofstream(target) << "old";
     {
-        AtomicFile file(target.string());
+        AtomicFile file(target.string(), GetParam());
+        // While it is written, an unnamed file is nowhere to be seen; a named
+        // one is the one hidden file beside the target.
+        if (GetParam() == Temporary::Named || !HasUnnamedFiles(folder.Path())) {
+            EXPECT_EQ(Entries(folder.Path()), 2u);
+            EXPECT_TRUE(fs::exists(file.TemporaryName())) << file.TemporaryName();
+            EXPECT_EQ(fs::path(file.TemporaryName()).filename().string().front(), '.');
+        } else {
+            EXPECT_EQ(Entries(folder.Path()), 1u);
+            EXPECT_EQ(file.TemporaryName(), "");
+        }
         ASSERT_TRUE(file.Ok()) << file.Error();
         EXPECT_TRUE(file.Write(std::string_view("half")));
         // Dropped without Commit: the old file stays, no temporary is left.
@@ -67,13 +96,13 @@ TEST(AtomicFile, AppearsOnlyWhenCommittedAndLeavesNothingOtherwise) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
     }
     {
-        AtomicFile file(target.string());
+        AtomicFile file(target.string(), GetParam());
         ASSERT_TRUE(file.Write(std::string_view("new")) && file.Commit()) << file.Error();
     }
     std::ifstream in(target);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
 
-    AtomicFile nowhere((fs::path(folder.Path()) / "missing" / "out.bin").string());
+    AtomicFile nowhere((fs::path(folder.Path()) / "missing" / "out.bin").string(), GetParam());
     EXPECT_FALSE(nowhere.Ok());
     EXPECT_NE(nowhere.Error().find("missing/out.bin: cannot create a file in its folder: No such file or directory"),
               std::string::npos)
@@ -83,5 +112,30 @@ TEST(AtomicFile, AppearsOnlyWhenCommittedAndLeavesNothingOtherwise) {
     EXPECT_TRUE(IsSameFile(target.string(), (fs::path(folder.Path()) / "." / "out.bin").string()));
     EXPECT_FALSE(IsSameFile(target.string(), (fs::path(folder.Path()) / "other.bin").string()));
 }
+
+// A run ended by SIGTERM leaves no temporary file behind, also after more
+// files than the signal handler has room for have come and gone.
+TEST_P(AtomicFileTest, ASignalLeavesNoTemporaryFile) {
+    TempFolder folder;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (int i = 0; i < 20; ++i) {
+            AtomicFile done((fs::path(folder.Path()) / ("done" + std::to_string(i))).string(), GetParam());
+            if (!done.Write(std::string_view("x")) || !done.Commit()) _exit(3);
+        }
+        AtomicFile open((fs::path(folder.Path()) / "cut.bin").string(), GetParam());
+        if (!open.Write(std::string_view("half"))) _exit(4);
+        std::raise(SIGTERM);
+        _exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(Entries(folder.Path()), 20u);
+    EXPECT_FALSE(fs::exists(fs::path(folder.Path()) / "cut.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, AtomicFileTest, testing::Values(Temporary::Unnamed, Temporary::Named));
 
 }  // namespace
