@@ -10,7 +10,7 @@ std::string ImportSummary(const ImportResult& result, const std::string& input, 
     for (const ImportedTrack& track : result.tracks)
         text += "  track " + std::to_string(track.track) + " " + CleanText(track.name) + ": channel " +
                 std::to_string(track.channel) + ", patch " + std::to_string(track.patch) + " " +
-                InstrumentName(track.patch) + ", " + std::to_string(track.notes) + " notes (MIDI track " +
+                InstrumentName(track.patch) + ", " + std::to_string(track.notes) + (track.notes == 1 ? " note" : " notes") + " (MIDI track " +
                 std::to_string(track.midiTrack) + ", channel " + std::to_string(track.midiChannel + 1) + ")\n";
     std::string changes;
     for (const auto& [kind, count] : result.Counts())

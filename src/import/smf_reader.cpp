@@ -26,7 +26,10 @@ public:
         if (AtEnd()) Fail(std::string(what) + " cut off by the end of the data");
         return file_[at_++];
     }
-    uint8_t Peek() const { return file_[at_]; }  // only when !AtEnd()
+    uint8_t Peek(const char* what) const {
+        if (AtEnd()) Fail(std::string(what) + " cut off by the end of the data");
+        return file_[at_];
+    }
     uint32_t Word(int bytes, const char* what) {
         if (Left() < static_cast<size_t>(bytes)) Fail(std::string(what) + " cut off by the end of the data");
         uint32_t value = 0;
@@ -82,7 +85,7 @@ public:
         while (!cursor.AtEnd()) {
             tick += cursor.Quantity("delta time");
             const size_t eventAt = cursor.Offset();
-            uint8_t status = cursor.Peek();
+            uint8_t status = cursor.Peek("event after its delta time");
             if (status & 0x80) {
                 cursor.Byte("status");
             } else if (running) {

@@ -89,6 +89,7 @@ TEST(SmfReader, RefusesBrokenFilesWithThePlace) {
         {"track missing", Header(1, 2, 96) + Track(note), 30, "ends after 1 of the 2 tracks"},
         {"data byte first", Header(0, 1, 96) + Track({0x00, 60, 100}), 23, "a data byte where a status byte must be"},
         {"status inside a message", Header(0, 1, 96) + Track({0x00, 0x90, 0x90, 1}), 24, "a status byte where a data byte"},
+        {"delta time last", Header(0, 1, 96) + Track({0x00, 0x90, 60, 100, 0x10}), 27, "event after its delta time cut off"},
         {"message cut", Header(0, 1, 96) + Track({0x00, 0x90, 60}), 25, "channel message cut off"},
         {"meta longer than its track", Header(0, 1, 96) + Track({0x00, 0xFF, 0x01, 0x40, 'a'}), 26, "meta event of 64 bytes"},
         {"delta too long", Header(0, 1, 96) + Track({0x80, 0x80, 0x80, 0x80, 0x00}), 22, "longer than four bytes"},
