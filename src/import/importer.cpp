@@ -19,6 +19,7 @@ constexpr int kSlots = 16;
 constexpr int kAccent = 20;
 constexpr int kVelocityReported = 5;  // a written velocity further off than this is reported
 constexpr int kOctaveCodeNone = 3;    // the octave code that shifts nothing
+constexpr size_t kMidiKeys = 16 * 128;  // channels and pitches
 
 // ---- Durations: which table code lasts a length, and a length as the fewest table durations.
 
@@ -50,19 +51,23 @@ const std::array<int, kSolved + 1>& LastPieces() {
     return last;
 }
 
-// A length as table durations, longest first; empty when none add up to it.
-std::vector<int> Pieces(int64_t length) {
-    std::vector<int> pieces;
+// A length as table durations, longest first, into `pieces`; empty when none add up to it.
+void Pieces(int64_t length, std::vector<int>& pieces) {
+    pieces.clear();
     for (; length > kSolved; length -= kLongest) pieces.push_back(kLongest);
     for (auto n = static_cast<size_t>(length); n > 0;) {
         const int piece = LastPieces()[n];
-        if (piece == 0) return {};
+        if (piece == 0) {
+            pieces.clear();
+            return;
+        }
         pieces.push_back(piece);
         n -= static_cast<size_t>(piece);
     }
     std::sort(pieces.begin(), pieces.end(), std::greater<>());
-    return pieces;
 }
+
+bool OnePiece(int64_t length) { return length <= kLongest && kCodeOfTicks[static_cast<size_t>(length)] != 0; }
 
 // ---- The notes on the song's time.
 
@@ -303,29 +308,28 @@ private:
     // The engine finds a tie's note by pitch and channel: no two notes of one
     // channel and pitch may overlap. A later onset ends the earlier note.
     void Overlaps() {
-        std::vector<size_t> order(notes_.size());
-        std::iota(order.begin(), order.end(), size_t{0});
-        const auto channel = [&](size_t i) { return result_.tracks[static_cast<size_t>(notes_[i].pair)].channel; };
-        std::erase_if(order, [&](size_t i) { return notes_[i].dropped; });
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            const Note& x = notes_[a];
-            const Note& y = notes_[b];
-            if (channel(a) != channel(b)) return channel(a) < channel(b);
-            if (x.pitch != y.pitch) return x.pitch < y.pitch;
-            if (x.on != y.on) return x.on < y.on;
-            return x.end > y.end;  // of notes struck together the longest is kept
-        });
+        // The notes come by onset; bucketed by channel and pitch they stay so.
+        std::vector<uint32_t> start(kMidiKeys + 1, 0);
+        const auto key = [&](size_t i) {
+            return static_cast<size_t>(result_.tracks[static_cast<size_t>(notes_[i].pair)].channel) * 128 + notes_[i].pitch;
+        };
+        for (size_t i = 0; i < notes_.size(); ++i)
+            if (!notes_[i].dropped) ++start[key(i) + 1];
+        std::partial_sum(start.begin(), start.end(), start.begin());
+        std::vector<uint32_t> order(start.back());
+        for (size_t i = 0; i < notes_.size(); ++i)
+            if (!notes_[i].dropped) order[start[key(i)]++] = static_cast<uint32_t>(i);
         size_t last = SIZE_MAX;
-        for (const size_t i : order) {
-            Note& note = notes_[i];
-            if (last != SIZE_MAX && channel(last) == channel(i) && notes_[last].pitch == note.pitch) {
+        for (const uint32_t i : order) {
+            if (last != SIZE_MAX && key(last) == key(i)) {
                 Note& before = notes_[last];
-                if (before.on == note.on) {
-                    Drop(i, "struck together with a note of the same pitch and channel");
-                    continue;
-                }
-                if (before.end > note.on) {
-                    before.end = note.on;
+                if (before.on == notes_[i].on) {
+                    // Of notes struck together the longest is kept.
+                    size_t shorter = before.end < notes_[i].end ? last : i;
+                    Drop(shorter, "struck together with a note of the same pitch and channel");
+                    if (shorter == i) continue;
+                } else if (before.end > notes_[i].on) {
+                    before.end = notes_[i].on;
                     shortenedFrom_[last] = 1;
                 }
             }
@@ -420,13 +424,13 @@ private:
     }
 
     void Emit(const StreamEvent& event) {
-        const auto bytes = event.Bytes();
-        result_.song.insert(result_.song.end(), bytes.begin(), bytes.end());
+        for (const uint8_t byte : event.Bytes()) result_.song.push_back(byte);
     }
 
     // The loudness for a group's new notes, each with or without an accent.
     int Loudness(const std::vector<size_t>& fresh) {
-        std::vector<int> candidates = {loudness_ > 0 ? loudness_ : 64, 127 - kAccent};
+        std::vector<int>& candidates = candidates_;
+        candidates.assign({loudness_ > 0 ? loudness_ : 64, 127 - kAccent});
         for (const size_t i : fresh) {
             candidates.push_back(notes_[i].velocity);
             candidates.push_back(notes_[i].velocity - kAccent);
@@ -453,18 +457,29 @@ private:
 
     bool Write() {
         WriteHeader();
-        std::vector<int64_t> boundaries = {0, end_};
+        // Every boundary is on the grid: marked by grid step, they come out in order.
+        std::vector<uint8_t> marked(static_cast<size_t>(end_ / grid_) + 1, 0);
+        const auto mark = [&](int64_t tick) { marked[static_cast<size_t>(tick / grid_)] = 1; };
+        mark(0);
+        mark(end_);
         for (const Note& note : notes_)
-            if (!note.dropped) boundaries.insert(boundaries.end(), {note.on, note.end});
-        for (const Control& control : controls_) boundaries.push_back(control.tick);
-        boundaries.insert(boundaries.end(), bars_.begin(), bars_.end());
-        std::sort(boundaries.begin(), boundaries.end());
-        boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
+            if (!note.dropped) {
+                mark(note.on);
+                mark(note.end);
+            }
+        for (const Control& control : controls_) mark(control.tick);
+        for (const int64_t bar : bars_) mark(bar);
+        std::vector<int64_t> boundaries;
+        for (size_t step = 0; step < marked.size(); ++step)
+            if (marked[step]) boundaries.push_back(static_cast<int64_t>(step) * grid_);
 
+        // A group a boundary, with a note or rest in it, for a start.
+        result_.song.reserve(kHeaderSize + 8 * boundaries.size() + 3 * notes_.size());
+        // The notes come by onset (snapping keeps their order).
         std::vector<size_t> order;
+        order.reserve(notes_.size());
         for (size_t i = 0; i < notes_.size(); ++i)
             if (!notes_[i].dropped) order.push_back(i);
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return notes_[a].on < notes_[b].on; });
 
         DropCrowded(boundaries, order);
 
@@ -479,7 +494,8 @@ private:
             for (; next < order.size() && notes_[order[next]].on == from; ++next)
                 if (!notes_[order[next]].dropped) sounding.push_back(order[next]);
             std::erase_if(sounding, [&](size_t i) { return notes_[i].dropped; });
-            const std::vector<int> pieces = Pieces(to - from);
+            std::vector<int>& pieces = pieces_;
+            Pieces(to - from, pieces);
             if (pieces.empty()) {
                 result_.error = "a stretch of " + std::to_string(to - from) + " ticks that no durations add up to";
                 return false;
@@ -493,7 +509,8 @@ private:
                     for (; control < controls_.size() && controls_[control].tick <= from; ++control)
                         Emit(EncodeControl(controls_[control].code, controls_[control].value));
                 }
-                std::vector<size_t> fresh;
+                std::vector<size_t>& fresh = fresh_;
+                fresh.clear();
                 for (const size_t i : sounding)
                     if (p == 0 && notes_[i].on == from) fresh.push_back(i);
                 if (!fresh.empty()) {
@@ -542,7 +559,7 @@ private:
             const int64_t from = boundaries[b];
             std::erase_if(sounding, [&](size_t i) { return notes_[i].end <= from; });
             for (; next < order.size() && notes_[order[next]].on == from; ++next) sounding.push_back(order[next]);
-            const bool onePiece = Pieces(boundaries[b + 1] - from).size() == 1;
+            const bool onePiece = OnePiece(boundaries[b + 1] - from);
             for (;;) {
                 const auto fresh = std::count_if(sounding.begin(), sounding.end(),
                                                  [&](size_t i) { return notes_[i].on == from; });
@@ -631,6 +648,10 @@ private:
     int grid_ = kImportTicksPerQuarter;
     int64_t end_ = 0;
     int loudness_ = -1;
+    // Room reused from group to group.
+    std::vector<int> pieces_;
+    std::vector<size_t> fresh_;
+    std::vector<int> candidates_;
 };
 
 }  // namespace
