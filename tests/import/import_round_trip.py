@@ -148,6 +148,33 @@ def check_abc_tunes(work):
         fail("no abc2midi tune was made")
 
 
+def check_command_line(work, mid):
+    """Exit statuses, standard input, the source text, --strict and a broken file."""
+    song = os.path.join(work, "cli.song")
+    with open(mid, "rb") as data:
+        done = subprocess.run([SONGSIM, "import", "-", "-o", song], stdin=data, capture_output=True, text=True)
+    if done.returncode != 0 or "standard input:" not in done.stderr:
+        fail(f"import from standard input: status {done.returncode}: {done.stderr}")
+    built = os.path.join(work, "cli.sng")
+    run("asm", song, "-o", built)
+    if json.loads(run("check", "--json", built, check=False).stdout)["status"] != "clean":
+        fail("the .song an import writes does not build into a clean song")
+    for args, status in ((["--grid", "5th"], 2), (["-o", os.path.join(work, "x.mid")], 2),
+                         (["--grid", "quarter", "--strict"], 1)):
+        out = [] if "-o" in args else ["-o", os.path.join(work, "strict.sng")]
+        done = run("import", mid, *out, *args, check=False)
+        if done.returncode != status:
+            fail(f"import {args}: status {done.returncode}, not {status}")
+    if os.path.exists(os.path.join(work, "strict.sng")):
+        fail("--strict wrote a song that moves notes")
+    broken = os.path.join(work, "broken.mid")
+    with open(mid, "rb") as data, open(broken, "wb") as out:
+        out.write(data.read()[:40])
+    done = run("import", broken, "-o", os.path.join(work, "broken.sng"), check=False)
+    if done.returncode != 1 or "invalid MIDI data (offset 0x" not in done.stderr:
+        fail(f"a cut MIDI file: status {done.returncode}: {done.stderr}")
+
+
 def check_generated_songs(work, count):
     """S written as written, imported and written again: a score the import keeps
     exactly, the same as S's when nothing was moved, shortened or dropped."""
@@ -204,6 +231,7 @@ with tempfile.TemporaryDirectory() as work:
         if score(as_written(human_song, os.path.join(work, f"h{n}.back.mid"))) != score(exact):
             fail(f"{human}: a humanized copy does not snap back")
     check_abc_tunes(work)
+    check_command_line(work, os.path.join(work, "abc", "demo", "demo1.mid"))
     check_generated_songs(work, 10)
 
 print(", ".join(f"{count} {what}" for what, count in COUNTS.items()), f"; {len(failures)} failures")
