@@ -65,7 +65,9 @@ SongWriter& SongWriter::EndGroup() { return Event(EncodeControl(kCodeGroupEnd));
 SongWriter& SongWriter::EndSong() { return Event(EncodeControl(kCodeSongEnd)); }
 
 std::vector<uint8_t> NoteBytes(int track, int durationCode, int note, uint32_t flags) {
-    const std::span<const uint8_t> bytes = EncodeNote(track, durationCode, note, flags).Bytes();
+    // The event must outlive the span of its bytes.
+    const StreamEvent event = EncodeNote(track, durationCode, note, flags);
+    const std::span<const uint8_t> bytes = event.Bytes();
     return {bytes.begin(), bytes.end()};
 }
 
