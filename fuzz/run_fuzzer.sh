@@ -8,6 +8,8 @@
 #               the disassembly of every committed seed
 #   round_trip  disassembling and assembling any song; seeds: the committed
 #               seeds and the demo song's source
+#   import      the MIDI reader and the importer on any bytes; seeds: the
+#               MIDI files in fuzz/midi-seed
 #
 # Exits non-zero on any finding: a crash, a sanitizer report, a leak, an
 # input slower than 1 s, memory over the limit, or a broken rule of the
@@ -17,8 +19,8 @@
 # FUZZ_FORK=N runs N fuzzing processes (libFuzzer's -fork) instead of one.
 set -euo pipefail
 
-if [[ $# -lt 1 || $# -gt 2 || ! $1 =~ ^[0-9]+$ || ! ${2:-songsim} =~ ^(songsim|asm|round_trip)$ ]]; then
-    echo "usage: $0 SECONDS [songsim|asm|round_trip]" >&2
+if [[ $# -lt 1 || $# -gt 2 || ! $1 =~ ^[0-9]+$ || ! ${2:-songsim} =~ ^(songsim|asm|round_trip|import)$ ]]; then
+    echo "usage: $0 SECONDS [songsim|asm|round_trip|import]" >&2
     exit 2
 fi
 seconds=$1
@@ -46,6 +48,8 @@ case $target in
         done ;;
     round_trip)
         cp "$root"/fuzz/corpus-seed/* "$root"/songs/entertan.song "$work"/ ;;
+    import)
+        cp "$root"/fuzz/midi-seed/* "$work"/ ;;
 esac
 
 options=(

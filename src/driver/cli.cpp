@@ -8,6 +8,7 @@
 #include "driver/command.h"
 #include "driver/draw_command.h"
 #include "driver/export_commands.h"
+#include "driver/import_command.h"
 #include "driver/phases.h"
 #include "driver/source_commands.h"
 #include "output/output.h"
@@ -73,6 +74,7 @@ int Run(int argc, char** argv) {
     AddExportCommands(app, commands);
     AddDrawCommand(app, commands);
     AddSourceCommands(app, commands);
+    AddImportCommand(app, commands);
 
     try {
         app.parse(argc, argv);

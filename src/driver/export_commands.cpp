@@ -150,6 +150,9 @@ void AddExportCommands(CLI::App& app, CommandTable& commands) {
     auto midi = std::make_shared<ExportArgs>();
     CLI::App* midiCommand = AddExportCommand(app, "midi", "Write what the engine plays as a Standard MIDI File",
                                              "MIDI file to write", *midi);
+    midiCommand->add_flag("--as-written", midi->options.asWritten,
+                          "Write the song as it is written, each note for its notated length, instead of as "
+                          "the engine plays it");
     commands.push_back({midiCommand, [midi] { return RunMidi(*midi); }});
 
     auto render = std::make_shared<ExportArgs>();

@@ -67,8 +67,13 @@ std::optional<KeptNote> Keep(const TimedNote& note, const SSONG& song, const Tim
         return std::nullopt;
     }
     // A note still sounding (none is, once playback has ended) ends at the last tick.
-    const int64_t off = note.off < 0 ? timeline.lastTick : note.off;
-    return KeptNote{.on = note.on,
+    int64_t on = note.on;
+    int64_t off = note.off < 0 ? timeline.lastTick : note.off;
+    if (options.asWritten) {
+        on = note.on + note.batchesBefore;
+        off = on + note.writtenLength;
+    }
+    return KeptNote{.on = on,
                     .off = off,
                     .track = static_cast<uint16_t>(track),
                     .channel = static_cast<uint8_t>(note.channel & 15),
@@ -146,8 +151,9 @@ TempoChange TempoOf(int32_t beatsPerMinute, ExportLosses& losses) {
 }
 
 // The conductor event of a control, if MIDI has one for it.
-std::optional<ConductorEvent> ConductorEventOf(const TimedControl& control, ExportLosses& losses) {
-    const auto at = [&](auto what) { return ConductorEvent{.tick = control.tick, .what = std::move(what)}; };
+std::optional<ConductorEvent> ConductorEventOf(const TimedControl& control, bool asWritten, ExportLosses& losses) {
+    const int64_t tick = asWritten ? control.written : control.tick;
+    const auto at = [&](auto what) { return ConductorEvent{.tick = tick, .what = std::move(what)}; };
     switch (control.code) {
         case kCodeTempo: return at(TempoOf(control.value, losses));
         case kCodeKeySignature:
@@ -166,7 +172,7 @@ std::optional<ConductorEvent> ConductorEventOf(const TimedControl& control, Expo
     }
 }
 
-std::vector<ConductorEvent> Conductor(const Timeline& timeline, ExportLosses& losses) {
+std::vector<ConductorEvent> Conductor(const Timeline& timeline, bool asWritten, ExportLosses& losses) {
     std::vector<ConductorEvent> events;
     const bool tempoAtStart = std::any_of(timeline.controls.begin(), timeline.controls.end(), [](const TimedControl& c) {
         return c.code == kCodeTempo && c.tick == 0;
@@ -174,17 +180,17 @@ std::vector<ConductorEvent> Conductor(const Timeline& timeline, ExportLosses& lo
     // Players differ in the tempo they assume without one.
     if (!tempoAtStart) events.push_back({.tick = 0, .what = TempoOf(kDefaultTempo, losses)});
     for (const TimedControl& control : timeline.controls)
-        if (std::optional<ConductorEvent> event = ConductorEventOf(control, losses))
+        if (std::optional<ConductorEvent> event = ConductorEventOf(control, asWritten, losses))
             events.push_back(std::move(*event));
     // Controls and errors each come in tick order; at one tick, controls first.
     const auto errorsFrom = static_cast<std::ptrdiff_t>(events.size());
     for (const TimedError& error : timeline.errors)
-        events.push_back({.tick = error.tick, .what = Marker{ErrorMarker(error.error)}});
+        events.push_back({.tick = asWritten ? error.written : error.tick, .what = Marker{ErrorMarker(error.error)}});
     std::inplace_merge(events.begin(), events.begin() + errorsFrom, events.end(),
                        [](const ConductorEvent& a, const ConductorEvent& b) { return a.tick < b.tick; });
     if (timeline.stopReason != kStopNone)
         events.push_back(
-            {.tick = timeline.lastTick, .what = Marker{"Stopped: " + std::string(StopMeaning(timeline.stopReason))}});
+            {.tick = timeline.lastTick + (asWritten ? timeline.batches : 0), .what = Marker{"Stopped: " + std::string(StopMeaning(timeline.stopReason))}});
     return events;
 }
 
@@ -199,8 +205,8 @@ MidiPerformance::MidiPerformance(const SSONG& song, const Timeline& timeline, co
     : song_(song), timeline_(timeline), options_(options) {
     midi_.title = CleanText(song.title);
     midi_.tracks = KeptTracks(song, timeline, options, midiTrackOf_, midi_.losses);
-    midi_.conductor = Conductor(timeline, midi_.losses);
-    midi_.endTick = timeline.lastTick;
+    midi_.conductor = Conductor(timeline, options.asWritten, midi_.losses);
+    midi_.endTick = timeline.lastTick + (options.asWritten ? timeline.batches : 0);
 }
 
 // The timeline holds the notes in the order they started; their ends wait

@@ -23,6 +23,9 @@ inline constexpr int kMidiPitches = 128;
 struct ExportOptions {
     bool transposeOctaves = false;  // shift each track by the octave code of its header
     bool skipDisabled = false;      // leave out the tracks that are off in the enable mask
+    // The song as it is written rather than as the engine plays it: every
+    // note from its batch's start for its notated length.
+    bool asWritten = false;
 };
 
 // A song track that sounded a note, as one MIDI track.

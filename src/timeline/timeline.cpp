@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "song/parser.h"
+#include "song/tables.h"
 
 namespace {
 
@@ -31,20 +32,29 @@ void Recorder::TempoPointd(int64_t tick, int32_t bpm) {
     tempos.push_back({.tick = tick, .bpm = bpm, .seconds = last.seconds + TicksToSeconds(tick - last.tick, last.bpm)});
 }
 
-void Recorder::GroupApplying(const SSONG& /*song*/, int32_t /*banner*/) { ++timeline_.groups; }
+void Recorder::GroupApplying(const SSONG& /*song*/, int32_t /*banner*/) {
+    ++timeline_.groups;
+    // The group after one that took a slot starts a batch.
+    if (batchTookSlot_) {
+        ++timeline_.batches;
+        batchTookSlot_ = false;
+    }
+}
 
 void Recorder::ControlApplied(const SSONG& song, const SEVENT& event) {
     int32_t value = event.value;
     if (event.code == kCodeTempo) {
         value = BeatsPerMinute(TempoByte(&song, &event));
     }
-    timeline_.controls.push_back({.tick = song.clock, .measure = song.barsPlayed, .code = event.code, .value = value});
+    timeline_.controls.push_back({.tick = song.clock, .measure = song.barsPlayed, .code = event.code, .value = value,
+                                  .written = Written(song)});
     if (event.code == kCodeTempo) TempoPointd(song.clock, value);
     timeline_.measures = song.barsPlayed;
 }
 
 void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
     const SNOTE& taken = song.notes[slot];
+    batchTookSlot_ = true;
     if (taken.rest) ++timeline_.rests;
     if (song.activeCount > timeline_.peakSlots) {
         timeline_.peakSlots = song.activeCount;
@@ -58,6 +68,8 @@ void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
     open_[static_cast<size_t>(slot)] = static_cast<int32_t>(timeline_.notes.size());
     timeline_.notes.push_back({.on = song.clock,
                                .measure = song.barsPlayed,
+                               .batchesBefore = static_cast<int32_t>(timeline_.batches),
+                               .writtenLength = DurationTicks(event.value),
                                .track = taken.track,
                                .channel = taken.channel,
                                .note = taken.note,
@@ -72,10 +84,13 @@ void Recorder::NoteOn(const SSONG& song, int slot) {
     if (IsTrackNumber(track)) ++timeline_.trackNotes[static_cast<size_t>(track)];
 }
 
-void Recorder::TieContinued(const SSONG& /*song*/, int slot, const SEVENT& /*event*/) {
+void Recorder::TieContinued(const SSONG& /*song*/, int slot, const SEVENT& event) {
     ++timeline_.ties;
-    if (static_cast<size_t>(slot) < open_.size() && open_[static_cast<size_t>(slot)] != kNone)
-        timeline_.notes[static_cast<size_t>(open_[static_cast<size_t>(slot)])].tied = true;
+    if (static_cast<size_t>(slot) < open_.size() && open_[static_cast<size_t>(slot)] != kNone) {
+        TimedNote& note = timeline_.notes[static_cast<size_t>(open_[static_cast<size_t>(slot)])];
+        note.tied = true;
+        note.writtenLength += DurationTicks(event.value);
+    }
 }
 
 void Recorder::Close(int slot, int64_t tick, bool restsToo) {
@@ -103,7 +118,7 @@ void Recorder::SlotFreed(const SSONG& song, int slot) {
 }
 
 void Recorder::ErrorRaised(const SSONG& song, const PlaybackError& error) {
-    timeline_.errors.push_back({.tick = song.clock, .measure = song.barsPlayed, .error = error});
+    timeline_.errors.push_back({.tick = song.clock, .written = Written(song), .measure = song.barsPlayed, .error = error});
 }
 
 void Recorder::SongOver(const SSONG& song) {

@@ -22,6 +22,11 @@ struct TimedNote {
     int64_t on = 0;
     int64_t off = -1;      // -1 while it sounds
     int32_t measure = 0;   // measure bars applied when it started
+    // As written: batches applied before its own (so that it starts at tick
+    // `on + batchesBefore` of the notation), and its notated length, the
+    // table lengths of its tie chain added up.
+    int32_t batchesBefore = 0;
+    int32_t writtenLength = 0;
     int16_t track = 0;
     int16_t channel = 0;
     int16_t note = 0;
@@ -37,10 +42,12 @@ struct TimedControl {
     int32_t measure = 0;   // measure bars applied, this one included for a bar
     int32_t code = 0;      // kCode...
     int32_t value = 0;     // the event's value; for a tempo, beats per minute (0 read as 120)
+    int64_t written = 0;   // the tick of the notation: its batch's start
 };
 
 struct TimedError {
     int64_t tick = 0;
+    int64_t written = 0;  // the tick of the notation
     int32_t measure = 0;
     PlaybackError error{};
 };
@@ -67,6 +74,10 @@ struct Timeline {
     int64_t lastTick = 0;     // the last tick played
     int32_t measures = 0;     // measure bars applied
     int32_t groups = 0;       // groups applied
+    // Batches of groups applied: a batch ends with the group that takes a
+    // slot, and plays one tick short of the duration that governs it, so the
+    // notation is ahead of the engine by one tick a batch.
+    int64_t batches = 0;
     int32_t notesOn = 0;      // NOTE ON traces
     int32_t rests = 0;
     int32_t ties = 0;         // tie continuations that found their note
@@ -126,10 +137,12 @@ private:
     void TempoPointd(int64_t tick, int32_t bpm);
     void CloseAll(int64_t tick);
     void LevelChanged(const SSONG& song);
+    int64_t Written(const SSONG& song) const { return song.clock + timeline_.batches; }
 
     RecorderOptions options_;
     Timeline timeline_;
     std::vector<int32_t> open_;  // by slot: its note or rest in timeline_.notes not yet ended, or kNone
+    bool batchTookSlot_ = false;  // the group being applied, or the last one, took a slot
     int32_t openCount_ = 0;      // entries of open_ that are not kNone: with none (past the kept
                                  // measures, or keeping no notes) a slot's end needs no look-up
 };

@@ -1,0 +1,84 @@
+// The importer's rules where the engine's limits bite: more notes at once
+// than slots, more (MIDI track, channel) pairs than tracks, notes of one
+// channel and pitch that overlap. Whatever it makes checks clean (the
+// importer gives no song otherwise) and its counts add up.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "check/check.h"
+#include "import/importer.h"
+
+namespace {
+
+MidiFileData Midi(std::vector<MidiNoteEvent> notes) {
+    MidiFileData midi;
+    midi.format = 1;
+    midi.division = 96;
+    midi.notesIn = static_cast<int64_t>(notes.size());
+    std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.on < b.on; });
+    midi.notes = std::move(notes);
+    for (const MidiNoteEvent& note : midi.notes)
+        if (note.track >= midi.trackNames.size()) midi.trackNames.resize(note.track + 1u);
+    return midi;
+}
+
+int64_t Count(const ImportResult& result, std::string_view kind) {
+    return std::count_if(result.changes.begin(), result.changes.end(),
+                         [&](const ImportChange& c) { return c.kind == kind; });
+}
+
+ImportResult Import(const MidiFileData& midi) {
+    ImportResult result = ImportMidi(midi, {.fileName = "test.mid", .songName = "test.sng"});
+    EXPECT_FALSE(result.song.empty()) << result.error;
+    EXPECT_EQ(result.notesIn - result.notesOut, Count(result, "dropped"));
+    EXPECT_EQ(CheckSongImage(result.song, "test.sng").verdict, Verdict::Clean);
+    return result;
+}
+
+TEST(Importer, KeepsTheSixteenNotesMostHeard) {
+    std::vector<MidiNoteEvent> notes;
+    // 30 notes struck together, the longer ones kept: 15, since where the
+    // shortest end the held ones go on beside a rest. Then a chord of 16.
+    for (int i = 0; i < 30; ++i)
+        notes.push_back({.on = 0, .off = 96 * (1 + i % 4), .channel = 0, .pitch = static_cast<uint8_t>(40 + i),
+                         .velocity = static_cast<uint8_t>(30 + i)});
+    for (int i = 0; i < 16; ++i)
+        notes.push_back({.on = 960, .off = 960 + 96 * (i == 0 ? 8 : 1), .channel = 1,
+                         .pitch = static_cast<uint8_t>(50 + i), .velocity = 100});
+    const ImportResult result = Import(Midi(notes));
+    EXPECT_EQ(result.notesOut, 15 + 16);
+    // The 8 shortest, then the 7 softest of the next length.
+    for (const ImportChange& change : result.changes)
+        if (change.kind == "dropped") {
+            const int i = change.note - 40;
+            EXPECT_TRUE(change.tick == 0 && (i % 4 == 0 || (i % 4 == 1 && i <= 25))) << change.note;
+        }
+}
+
+TEST(Importer, MergesPairsOnAChannelThenDropsTheSmallest) {
+    std::vector<MidiNoteEvent> notes;
+    // 18 MIDI tracks: 16 on channels of their own, two more sharing channel 3,
+    // and the smallest pairs of distinct channels beyond 15 dropped.
+    for (int track = 0; track < 18; ++track)
+        for (int n = 0; n <= track; ++n)
+            notes.push_back({.on = 96 * n, .off = 96 * n + 96, .track = static_cast<uint16_t>(track),
+                             .channel = static_cast<uint8_t>(track < 16 ? track : 3), .pitch = 60, .velocity = 90});
+    const ImportResult result = Import(Midi(notes));
+    EXPECT_EQ(result.tracks.size(), 15u);
+    EXPECT_EQ(Count(result, "merged"), 2);
+    // Channel 3 now holds three pitch-60 lines struck together: two of each onset go.
+    EXPECT_GT(Count(result, "dropped"), 0);
+}
+
+TEST(Importer, EndsANoteWhereItsPitchIsStruckAgainOnTheChannel) {
+    const ImportResult result = Import(Midi({
+        {.on = 0, .off = 192, .track = 0, .channel = 0, .pitch = 60, .velocity = 80},
+        {.on = 96, .off = 288, .track = 1, .channel = 0, .pitch = 60, .velocity = 80},
+    }));
+    EXPECT_EQ(result.notesOut, 2);
+    EXPECT_EQ(Count(result, "shortened"), 1);
+}
+
+}  // namespace
