@@ -68,10 +68,7 @@ std::optional<std::vector<uint8_t>> ReadInput(const std::string& path, const std
 
 int RunImport(const ImportArgs& args) {
     const std::string name = args.input == "-" ? kStandardInputName : args.input;
-    if (args.input != "-" && IsSameFile(args.input, args.output)) {
-        Complain("%s: is the MIDI file being read; give another output file", args.output.c_str());
-        return kFailure;
-    }
+    if (OutputIsInput(std::span(&args.input, 1), args.output)) return kOutputIsInputStatus;
     const std::optional<std::vector<uint8_t>> bytes = ReadInput(args.input, name);
     if (!bytes) return kFailure;
     MidiReadError error;
@@ -89,9 +86,7 @@ int RunImport(const ImportArgs& args) {
         return kFailure;
     }
     if (args.strict && result.Lossy()) {
-        std::string summary = ImportSummary(result, name, args.output + " (not written)");
-        summary.pop_back();
-        Complain("%s", summary.c_str());
+        ComplainLines(ImportSummary(result, name, args.output + " (not written)"));
         Complain("%s: --strict: notes would be dropped, moved or shortened; nothing written", name.c_str());
         return kFailure;
     }
@@ -110,9 +105,7 @@ int RunImport(const ImportArgs& args) {
         OutText(ImportJson(result, args.input, args.output).dump());
         OutText("\n");
     } else {
-        std::string summary = ImportSummary(result, name, args.output);
-        summary.pop_back();  // the last newline
-        Complain("%s", summary.c_str());
+        ComplainLines(ImportSummary(result, name, args.output));
     }
     return 0;
 }

@@ -281,6 +281,14 @@ void Diagnose(const char* format, ...) {
         PrintMessage("songsim: " + gDiagnosticFile + ": " + message);
 }
 
+void ComplainLines(std::string_view text) {
+    for (bool first = true; !text.empty(); first = false) {
+        const size_t end = std::min(text.find('\n'), text.size());
+        PrintMessage((first ? "songsim: " : "") + std::string(text.substr(0, end)));
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+}
+
 void Complain(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -137,6 +137,9 @@ private:
 // Prints "songsim: <message>" on standard error after everything printed
 // before it, for messages that name no song file.
 [[gnu::format(printf, 1, 2)]] void Complain(const char* format, ...);
+// A message of several lines: "songsim: " before the first; each line
+// cleaned as every message is.
+void ComplainLines(std::string_view text);
 // Prints `line` and a newline on standard error after everything printed
 // before it. Every message goes out this way, with what it quotes (file
 // names, source text) escaped so that no terminal obeys it.

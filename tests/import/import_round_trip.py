@@ -155,6 +155,11 @@ def check_command_line(work, mid):
         done = subprocess.run([SONGSIM, "import", "-", "-o", song], stdin=data, capture_output=True, text=True)
     if done.returncode != 0 or "standard input:" not in done.stderr:
         fail(f"import from standard input: status {done.returncode}: {done.stderr}")
+    # The summary: one line for the notes, one for each track, one for the changes.
+    lines = done.stderr.splitlines()
+    if len(lines) < 3 or not lines[0].startswith("songsim: ") or not lines[1].startswith("  track 0") \
+            or "\\x" in done.stderr:
+        fail(f"the summary is not a few plain lines: {done.stderr!r}")
     built = os.path.join(work, "cli.sng")
     run("asm", song, "-o", built)
     if json.loads(run("check", "--json", built, check=False).stdout)["status"] != "clean":
