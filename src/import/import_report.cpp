@@ -8,7 +8,7 @@ std::string ImportSummary(const ImportResult& result, const std::string& input, 
                        std::to_string(result.notesOut) + " written to " + output + ", grid " +
                        std::to_string(result.grid) + " ticks (" + std::string(GridName(result.grid)) + ")\n";
     for (const ImportedTrack& track : result.tracks)
-        text += "  track " + std::to_string(track.track) + " " + CleanText(track.name) + ": channel " +
+        text += "  track " + std::to_string(track.track) + (track.name.empty() ? "" : " " + CleanText(track.name)) + ": channel " +
                 std::to_string(track.channel) + ", patch " + std::to_string(track.patch) + " " +
                 InstrumentName(track.patch) + ", " + std::to_string(track.notes) + (track.notes == 1 ? " note" : " notes") + " (MIDI track " +
                 std::to_string(track.midiTrack) + ", channel " + std::to_string(track.midiChannel + 1) + ")\n";
