@@ -6,6 +6,8 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -64,8 +66,6 @@ AudioFileWriter::AudioFileWriter(int descriptor, const std::string& path, int sa
         Fail("cannot write audio");
         return;
     }
-    // Samples past full scale are clipped, not wrapped around.
-    audio_->command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 AudioFileWriter::~AudioFileWriter() {
@@ -79,7 +79,23 @@ bool AudioFileWriter::Fail(const char* what) {
     return false;
 }
 
+int16_t ToSample16(float sample) {
+    // In single precision, as libsndfile made WAV samples before: a WAV
+    // file's bytes stay those of earlier renders.
+    const float scaled = sample * 32767.0f;
+    if (!(scaled > -32768.0f)) return std::isnan(scaled) ? 0 : INT16_MIN;
+    if (scaled > 32767.0f) return INT16_MAX;
+    return static_cast<int16_t>(std::lrintf(scaled));
+}
+
 bool AudioFileWriter::Write(std::span<const float> frames) {
+    if (!Ok()) return false;
+    samples_.resize(frames.size());
+    std::ranges::transform(frames, samples_.begin(), ToSample16);
+    return Write(std::span<const int16_t>(samples_));
+}
+
+bool AudioFileWriter::Write(std::span<const int16_t> frames) {
     if (!Ok()) return false;
     const auto count = static_cast<sf_count_t>(frames.size() / kStereo);
     errno = 0;

@@ -30,6 +30,12 @@ public:
     void ProgramChange(uint8_t channel, uint8_t program);
     void NoteOn(uint8_t channel, uint8_t pitch, uint8_t velocity);
     void NoteOff(uint8_t channel, uint8_t pitch);
+    // A new synthesizer in place of this one, with the soundfont already
+    // loaded: a song rendered after a reset is the same, sample for sample,
+    // as one rendered by a synthesizer just made. (FluidSynth's own reset
+    // leaves its voices in another order, which adds them up in another
+    // order, and its 64-frame block part played.)
+    void Reset();
     // Plays the next frames into `frames`: interleaved left and right samples.
     // Messages given between two calls take effect at the start of the
     // synthesizer's next 64-frame block.
@@ -38,6 +44,7 @@ public:
 private:
     const AudioLibraries* audio_ = nullptr;
     fluid_settings_t* settings_ = nullptr;
-    fluid_synth_t* synth_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;   // the one that loaded the soundfont
+    fluid_synth_t* player_ = nullptr;  // the one that plays: synth_ until a reset
     std::string error_;
 };
