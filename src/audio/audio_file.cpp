@@ -80,9 +80,10 @@ bool AudioFileWriter::Fail(const char* what) {
 }
 
 int16_t ToSample16(float sample) {
-    // In single precision, as libsndfile made WAV samples before: a WAV
-    // file's bytes stay those of earlier renders.
-    const float scaled = sample * 32767.0f;
+    // Full scale is 32768, as libsndfile scales; its own WAV writer rounds
+    // down when it clips and its FLAC writer to the nearest, so that the
+    // two files of one render differed by one in about half their samples.
+    const float scaled = sample * 32768.0f;
     if (!(scaled > -32768.0f)) return std::isnan(scaled) ? 0 : INT16_MIN;
     if (scaled > 32767.0f) return INT16_MAX;
     return static_cast<int16_t>(std::lrintf(scaled));

@@ -14,7 +14,7 @@
 
 inline constexpr const char* kAudioExtensions = ".wav, .flac or .ogg";
 
-// A sample as a 16-bit one: scaled by 32767, rounded to the nearest (an
+// A sample as a 16-bit one: scaled by 32768, rounded to the nearest (an
 // exact half to even), clipped to -32768..32767.
 int16_t ToSample16(float sample);
 

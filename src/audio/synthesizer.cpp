@@ -54,7 +54,7 @@ std::string Reason(const char* what) {
 
 }  // namespace
 
-Synthesizer::Synthesizer(const std::string& soundfont, int sampleRate) {
+Synthesizer::Synthesizer(const std::string& soundfont, int sampleRate) : sampleRate_(sampleRate) {
     std::string why;
     audio_ = LoadAudioLibraries(&why);
     if (!audio_) {
@@ -84,44 +84,48 @@ Synthesizer::Synthesizer(const std::string& soundfont, int sampleRate) {
     audio_->setInterpolation(synth_, -1, FLUID_INTERP_4THORDER);
     if (audio_->loadSoundfont(synth_, soundfont.c_str(), 1) == FLUID_FAILED)
         error_ = soundfont + ": " + Reason("cannot load the soundfont");
-    player_ = synth_;
+}
+
+std::unique_ptr<Synthesizer> Synthesizer::Sharing(const Synthesizer& loaded) {
+    std::unique_ptr<Synthesizer> synth(new Synthesizer);
+    synth->audio_ = loaded.audio_;
+    synth->sampleRate_ = loaded.sampleRate_;
+    synth->error_ = loaded.error_;
+    if (!loaded.Ok()) return synth;
+    const AudioLibraries& audio = *synth->audio_;
+    synth->settings_ = audio.newSettings();
+    if (synth->settings_) PinSettings(audio, synth->settings_, synth->sampleRate_);
+    synth->synth_ = synth->settings_ ? audio.newSynth(synth->settings_) : nullptr;
+    fluid_sfont_t* soundfont = audio.getSoundfont(loaded.synth_, 0);
+    if (!synth->synth_ || !soundfont) {
+        synth->error_ = "FluidSynth: " + Reason("cannot start the synthesizer");
+        return synth;
+    }
+    audio.setInterpolation(synth->synth_, -1, FLUID_INTERP_4THORDER);
+    if (audio.addSoundfont(synth->synth_, soundfont) == FLUID_FAILED) {
+        synth->error_ = "FluidSynth: " + Reason("cannot share the soundfont");
+        return synth;
+    }
+    synth->shared_ = soundfont;
+    return synth;
 }
 
 Synthesizer::~Synthesizer() {
-    if (player_ && player_ != synth_) {
-        audio_->removeSoundfont(player_, audio_->getSoundfont(synth_, 0));
-        audio_->deleteSynth(player_);
-    }
+    // A shared soundfont is its owner's to free.
+    if (shared_) audio_->removeSoundfont(synth_, shared_);
     if (synth_) audio_->deleteSynth(synth_);
     if (settings_) audio_->deleteSettings(settings_);
 }
 
-void Synthesizer::ProgramChange(uint8_t channel, uint8_t program) { audio_->programChange(player_, channel, program); }
+void Synthesizer::ProgramChange(uint8_t channel, uint8_t program) { audio_->programChange(synth_, channel, program); }
 
 void Synthesizer::NoteOn(uint8_t channel, uint8_t pitch, uint8_t velocity) {
-    audio_->noteOn(player_, channel, pitch, velocity);
+    audio_->noteOn(synth_, channel, pitch, velocity);
 }
 
-void Synthesizer::NoteOff(uint8_t channel, uint8_t pitch) { audio_->noteOff(player_, channel, pitch); }
-
-void Synthesizer::Reset() {
-    if (!Ok()) return;
-    fluid_sfont_t* soundfont = audio_->getSoundfont(synth_, 0);
-    if (player_ != synth_) {
-        audio_->removeSoundfont(player_, soundfont);
-        audio_->deleteSynth(player_);
-    }
-    player_ = audio_->newSynth(settings_);
-    if (!player_) {
-        player_ = synth_;
-        error_ = "FluidSynth: " + Reason("cannot start the synthesizer");
-        return;
-    }
-    audio_->setInterpolation(player_, -1, FLUID_INTERP_4THORDER);
-    audio_->addSoundfont(player_, soundfont);
-}
+void Synthesizer::NoteOff(uint8_t channel, uint8_t pitch) { audio_->noteOff(synth_, channel, pitch); }
 
 void Synthesizer::Render(std::span<float> frames) {
     const int count = static_cast<int>(frames.size() / 2);
-    audio_->writeFloat(player_, count, frames.data(), 0, 2, frames.data(), 1, 2);
+    audio_->writeFloat(synth_, count, frames.data(), 0, 2, frames.data(), 1, 2);
 }

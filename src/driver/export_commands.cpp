@@ -120,36 +120,52 @@ Made MakeMidi(const ExportArgs& args, const std::string& song, const std::string
     return Finish(output.get(), *played, performance, true);
 }
 
-// Renders the performance into the open `output`. False, said, when the
-// audio could not be written.
+// Renders the performance into the open `output`, and each track into its
+// stem when there are stems. False, said, when the audio could not be
+// written.
 bool RenderInto(AtomicFile& output, const PlayedSong& played, MidiPerformance& performance, int sampleRate,
-                Synthesizer& synth, bool showProgress) {
-    AudioFileWriter audio(fileno(output.Stream()), output.Path(), sampleRate,
-                          RenderFrames(played.timeline, sampleRate));
+                const Synthesizer& synth, bool showProgress, std::span<AtomicFile* const> stemFiles = {}) {
+    const int64_t frames = RenderFrames(played.timeline, sampleRate);
+    AudioFileWriter audio(fileno(output.Stream()), output.Path(), sampleRate, frames);
+    std::vector<std::unique_ptr<AudioFileWriter>> stems;
+    std::vector<AudioFileWriter*> stemWriters;
+    for (AtomicFile* file : stemFiles) {
+        stems.push_back(std::make_unique<AudioFileWriter>(fileno(file->Stream()), file->Path(), sampleRate, frames));
+        stemWriters.push_back(stems.back().get());
+    }
     std::optional<ProgressBar> bar;
     RenderProgress progress;
     if (showProgress) {
         bar.emplace("rendering");
         progress = [&bar](double fraction) { bar->Update(fraction); };
     }
-    const bool rendered =
-        audio.Ok() && RenderSong(performance, played.timeline, sampleRate, synth, audio, progress) && audio.Close();
-    if (!rendered) Complain("%s", audio.Error().c_str());
+    std::string error = audio.Error();
+    for (const auto& stem : stems)
+        if (error.empty()) error = stem->Error();
+    bool rendered = error.empty() &&
+                    RenderSong(performance, played.timeline, sampleRate, synth, audio, progress, stemWriters, &error);
+    for (const auto& stem : stems)
+        if (rendered && !stem->Close()) {
+            error = stem->Error();
+            rendered = false;
+        }
+    if (rendered && !audio.Close()) {
+        error = audio.Error();
+        rendered = false;
+    }
+    if (!rendered) Complain("%s", error.c_str());
     return rendered;
 }
 
-// The synthesizer of a worker: loaded for its first song, and reset, the
-// soundfont kept, for each song after it.
+// The synthesizer that loads the soundfont, once a worker: the song's
+// tracks play on synthesizers that share what it loaded.
 class SynthesizerSource {
 public:
     explicit SynthesizerSource(const ExportArgs& args) : soundfont_(args.soundfont), sampleRate_(args.sampleRate) {}
 
     // Null, with the reason said, when it cannot load.
-    Synthesizer* Get() {
-        if (!synth_)
-            synth_.emplace(soundfont_, sampleRate_);
-        else if (synth_->Ok())
-            synth_->Reset();
+    const Synthesizer* Get() {
+        if (!synth_) synth_.emplace(soundfont_, sampleRate_);
         if (!synth_->Ok()) {
             Complain("%s", synth_->Error().c_str());
             return nullptr;
@@ -186,7 +202,7 @@ int RenderOne(const ExportArgs& args) {
 Made RenderInBatch(const ExportArgs& args, SynthesizerSource& source, const BatchJob& job) {
     const std::unique_ptr<AtomicFile> output = OpenOutput(job.output);
     if (!output) return {.status = 1};
-    Synthesizer* synth = source.Get();
+    const Synthesizer* synth = source.Get();
     if (!synth) return {.status = 1};
     const std::optional<PlayedSong> played = PlayForExport(job.input);
     if (!played) return {.status = 1};
@@ -198,8 +214,8 @@ Made RenderInBatch(const ExportArgs& args, SynthesizerSource& source, const Batc
 std::string TwoDigits(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
 
 // The mix of the song and one file per track that sounds, each of the
-// length of the mix, into the stems folder: TITLE.wav and TITLE-TT-NAME.wav.
-// The song is played once, here; the workers render from what it played.
+// length of the mix, into the stems folder: TITLE.wav and TITLE-TT-NAME.wav,
+// made in one pass.
 int RenderStems(const ExportArgs& args) {
     if (args.songs.size() != 1) {
         Complain("--stems makes the stems of one song; give one song");
@@ -208,38 +224,40 @@ int RenderStems(const ExportArgs& args) {
     const std::string& song = args.songs.front();
     const std::optional<PlayedSong> played = PlayForExport(song);
     if (!played) return 1;
-    const ExportOptions options = OptionsOf(args);
-    const MidiPerformance whole(*played->song, played->timeline, options);
-    std::string title = SafeFileName(whole.Song().title);
+    MidiPerformance performance(*played->song, played->timeline, OptionsOf(args));
+    std::string title = SafeFileName(performance.Song().title);
     if (title.empty()) title = SafeFileName(std::filesystem::path(song).stem().string());
     if (title.empty()) title = "song";
     const std::string extension = "." + (args.batch.format.empty() ? std::string("wav") : args.batch.format);
 
-    std::vector<BatchJob> jobs = {{.input = song, .output = InFolder(args.stems, title + extension)}};
-    for (const MidiTrack& track : whole.Song().tracks) {
+    std::vector<std::string> paths = {InFolder(args.stems, title + extension)};
+    for (const MidiTrack& track : performance.Song().tracks) {
         const std::string name = SafeFileName(track.name);
-        jobs.push_back({.input = song,
-                        .output = InFolder(args.stems, title + "-" + TwoDigits(track.songTrack) +
-                                                           (name.empty() ? "" : "-" + name) + extension),
-                        .part = track.songTrack});
+        paths.push_back(InFolder(args.stems, title + "-" + TwoDigits(track.songTrack) +
+                                                 (name.empty() ? "" : "-" + name) + extension));
     }
-    for (const BatchJob& job : jobs)
-        if (OutputIsInput(args.songs, job.output)) return kOutputIsInputStatus;
+    for (const std::string& path : paths)
+        if (OutputIsInput(args.songs, path)) return kOutputIsInputStatus;
     if (!MakeFolder(args.stems)) return 1;
-
-    auto source = std::make_shared<SynthesizerSource>(args);
-    const JobMaker make = [&args, &played, options, source](const BatchJob& job) -> Made {
-        const std::unique_ptr<AtomicFile> output = OpenOutput(job.output);
-        if (!output) return {.status = 1};
-        Synthesizer* synth = source->Get();
-        if (!synth) return {.status = 1};
-        ExportOptions part = options;
-        if (job.part >= 0) part.trackMask = static_cast<uint16_t>(1u << job.part);
-        MidiPerformance performance(*played->song, played->timeline, part);
-        if (!RenderInto(*output, *played, performance, args.sampleRate, *synth, false)) return {.status = 1};
-        return Finish(output.get(), *played, performance, false, job.part < 0);
-    };
-    return RunJobs(jobs, args.batch.workers, make, "file");
+    std::vector<std::unique_ptr<AtomicFile>> files;
+    for (const std::string& path : paths) {
+        files.push_back(OpenOutput(path));
+        if (!files.back()) return 1;
+    }
+    const Synthesizer synth(args.soundfont, args.sampleRate);
+    if (!synth.Ok()) {
+        Complain("%s", synth.Error().c_str());
+        return 1;
+    }
+    std::vector<AtomicFile*> stems;
+    for (size_t i = 1; i < files.size(); ++i) stems.push_back(files[i].get());
+    if (!RenderInto(*files.front(), *played, performance, args.sampleRate, synth, true, stems)) return 1;
+    for (size_t i = 1; i < files.size(); ++i)
+        if (!files[i]->Commit()) {
+            Complain("%s", files[i]->Error().c_str());
+            return 1;
+        }
+    return Finish(files.front().get(), *played, performance, false).status;
 }
 
 // The misuse of the command line that a batch cannot make sense of, said;
