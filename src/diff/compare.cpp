@@ -45,54 +45,87 @@ struct Pairing {
     std::vector<uint32_t> ofB;
 };
 
-// Makes the candidate pairs nearest first, each note in one pair at most.
-void PairNearestFirst(std::vector<Candidate>& candidates, Pairing& pairing) {
+// A pair the matcher may make, before it is ranked.
+struct Link {
+    uint32_t a;
+    uint32_t b;
+};
+
+// Makes the pairs nearest first, each note in one pair at most. A link that
+// is the only one of both its notes is made at once: in songs that agree
+// nearly every pair is such, and needs no ranking.
+void PairNearestFirst(const DiffSide& a, const DiffSide& b, const std::vector<Link>& links, Pairing& pairing) {
+    std::vector<uint8_t> ofA(pairing.ofA.size()), ofB(pairing.ofB.size());  // links of each note, up to 2
+    for (const Link& link : links) {
+        ofA[link.a] = static_cast<uint8_t>(std::min(ofA[link.a] + 1, 2));
+        ofB[link.b] = static_cast<uint8_t>(std::min(ofB[link.b] + 1, 2));
+    }
+    std::vector<Candidate> candidates;
+    for (const Link& link : links) {
+        if (ofA[link.a] == 1 && ofB[link.b] == 1) {
+            pairing.ofA[link.a] = link.b;
+            pairing.ofB[link.b] = link.a;
+        } else {
+            candidates.push_back(CandidateOf(a.notes[link.a], b.notes[link.b], link.a, link.b));
+        }
+    }
     std::sort(candidates.begin(), candidates.end());
     for (const Candidate& candidate : candidates) {
         if (pairing.ofA[candidate.a] != kAlone || pairing.ofB[candidate.b] != kAlone) continue;
         pairing.ofA[candidate.a] = candidate.b;
         pairing.ofB[candidate.b] = candidate.a;
     }
-    candidates.clear();
 }
 
-// The indices of the notes not yet paired, ordered by `key` and then onset.
+// A note not yet paired, with the key its pairs share.
+struct Keyed {
+    int64_t key;
+    int64_t on;
+    uint32_t index;
+};
+
+// The notes not yet paired by key, then onset: a counting sort over the
+// keys (`keys` of them), as a side's notes come in onset order.
 template <typename Key>
-std::vector<uint32_t> Unpaired(const std::vector<DiffNote>& notes, const std::vector<uint32_t>& partners, Key key) {
-    std::vector<uint32_t> order;
+std::vector<Keyed> Unpaired(const std::vector<DiffNote>& notes, const std::vector<uint32_t>& partners, Key key,
+                            size_t keys) {
+    std::vector<size_t> start(keys + 1);
     for (uint32_t i = 0; i < notes.size(); ++i)
-        if (partners[i] == kAlone) order.push_back(i);
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-        return std::make_pair(key(notes[x]), notes[x].on) < std::make_pair(key(notes[y]), notes[y].on);
-    });
+        if (partners[i] == kAlone) ++start[static_cast<size_t>(key(notes[i])) + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<Keyed> order(start.back());
+    for (uint32_t i = 0; i < notes.size(); ++i)
+        if (partners[i] == kAlone) {
+            const int64_t k = key(notes[i]);
+            order[start[static_cast<size_t>(k)]++] = {k, notes[i].on, i};
+        }
     return order;
 }
 
 // Pairs the unpaired notes of A and B that share `key` and whose onsets are
 // at most `window` apart.
 template <typename Key>
-void PairWithin(const DiffSide& a, const DiffSide& b, int64_t window, Key key, Pairing& pairing) {
-    const std::vector<uint32_t> left = Unpaired(a.notes, pairing.ofA, key);
-    const std::vector<uint32_t> right = Unpaired(b.notes, pairing.ofB, key);
-    std::vector<Candidate> candidates;
+void PairWithin(const DiffSide& a, const DiffSide& b, int64_t window, Key key, size_t keys, Pairing& pairing) {
+    const std::vector<Keyed> left = Unpaired(a.notes, pairing.ofA, key, keys);
+    const std::vector<Keyed> right = Unpaired(b.notes, pairing.ofB, key, keys);
+    if (left.empty() || right.empty()) return;
+    std::vector<Link> links;
     size_t from = 0;  // the first note of B that may pair with the current one of A
-    for (const uint32_t i : left) {
-        const DiffNote& x = a.notes[i];
-        const auto before = [&](const DiffNote& y) {
-            return std::make_pair(key(y), y.on) < std::make_pair(key(x), x.on - window);
-        };
-        while (from < right.size() && before(b.notes[right[from]])) ++from;
-        for (size_t j = from; j < right.size(); ++j) {
-            const DiffNote& y = b.notes[right[j]];
-            if (key(y) != key(x) || y.on > x.on + window) break;
-            candidates.push_back(CandidateOf(x, y, i, right[j]));
-        }
+    for (const Keyed& x : left) {
+        const auto before = [&](const Keyed& y) { return y.key != x.key ? y.key < x.key : y.on < x.on - window; };
+        while (from < right.size() && before(right[from])) ++from;
+        for (size_t j = from; j < right.size() && right[j].key == x.key && right[j].on <= x.on + window; ++j)
+            links.push_back({x.index, right[j].index});
     }
-    PairNearestFirst(candidates, pairing);
+    PairNearestFirst(a, b, links, pairing);
 }
 
-int32_t ChannelAndPitch(const DiffNote& note) { return note.channel * 128 + note.pitch; }
-int32_t Channel(const DiffNote& note) { return note.channel; }
+constexpr size_t kChannels = 16;
+constexpr size_t kPitches = 128;
+constexpr auto kChannelAndPitch = [](const DiffNote& note) {
+    return int64_t{note.channel & 15} * int64_t{kPitches} + (note.pitch & 127);
+};
+constexpr auto kChannel = [](const DiffNote& note) { return int64_t{note.channel & 15}; };
 
 void Count(DiffCounts& counts, DiffKind kind) { ++counts.byKind[static_cast<size_t>(kind)]; }
 
@@ -113,7 +146,7 @@ std::optional<Difference> PairDifference(const DiffNote& x, const DiffNote& y, i
     if (y.velocity < x.velocity) differs(DiffKind::Softer);
     if (x.pitch == y.pitch && Distance(x.on, y.on) <= tolerance) ++counts.matched;
     if (!first) return std::nullopt;
-    return Difference{.kind = *first, .tick = std::min(x.on, y.on), .a = x, .b = y};  // indices set by the caller
+    return Difference{.kind = *first, .tick = std::min(x.on, y.on), .a = &x, .b = &y};
 }
 
 constexpr DiffKind KindOf(ConductorKind kind) {
@@ -147,8 +180,8 @@ void CompareControls(const DiffSide& a, const DiffSide& b, ConductorKind kind, i
                 if (!sameValue)
                     differences.push_back({.kind = KindOf(kind),
                                            .tick = std::min(left[i]->tick, right[j]->tick),
-                                           .controlA = *left[i],
-                                           .controlB = *right[j]});
+                                           .controlA = left[i],
+                                           .controlB = right[j]});
                 break;
             }
         }
@@ -156,26 +189,43 @@ void CompareControls(const DiffSide& a, const DiffSide& b, ConductorKind kind, i
     pair(true);
     pair(false);
     for (size_t i = 0; i < left.size(); ++i)
-        if (!pairedLeft[i]) differences.push_back({.kind = KindOf(kind), .tick = left[i]->tick, .controlA = *left[i]});
+        if (!pairedLeft[i]) differences.push_back({.kind = KindOf(kind), .tick = left[i]->tick, .controlA = left[i]});
     for (size_t j = 0; j < right.size(); ++j)
         if (!pairedRight[j])
-            differences.push_back({.kind = KindOf(kind), .tick = right[j]->tick, .controlB = *right[j]});
+            differences.push_back({.kind = KindOf(kind), .tick = right[j]->tick, .controlB = right[j]});
     for (const Difference& difference : differences)
         if (difference.kind == KindOf(kind)) Count(counts, KindOf(kind));
 }
 
-// Differences in time order; at one tick by channel and pitch, alike for
-// both directions of a comparison.
-bool EarlierDifference(const Difference& x, const Difference& y) {
-    const auto rank = [](const Difference& d) {
-        const bool note = d.a || d.b;
-        const DiffNote& n = d.a ? *d.a : d.b ? *d.b : DiffNote{};
-        const int pitchA = d.a ? d.a->pitch : 128;
-        const int pitchB = d.b ? d.b->pitch : 128;
-        const int kind = note ? 0 : static_cast<int>(d.kind);
-        return std::make_tuple(d.tick, kind, int{n.channel}, std::min(pitchA, pitchB), std::max(pitchA, pitchB));
+// Differences in time order; at one tick notes first, by channel and
+// pitch, alike for both directions of a comparison. Each gets its rank in
+// one word beside its tick, so that a million of them sort fast.
+void SortDifferences(std::vector<Difference>& differences) {
+    struct Ranked {
+        int64_t tick;
+        uint32_t rank;
+        uint32_t index;
+        bool operator<(const Ranked& other) const {
+            return tick != other.tick ? tick < other.tick : rank != other.rank ? rank < other.rank : index < other.index;
+        }
     };
-    return rank(x) < rank(y);
+    std::vector<Ranked> order;
+    order.reserve(differences.size());
+    for (uint32_t i = 0; i < differences.size(); ++i) {
+        const Difference& d = differences[i];
+        const uint32_t kind = d.a || d.b ? 0 : static_cast<uint32_t>(d.kind);
+        const uint32_t channel = d.a ? d.a->channel : d.b ? d.b->channel : 0;
+        const uint32_t pitchA = d.a ? d.a->pitch : 128;
+        const uint32_t pitchB = d.b ? d.b->pitch : 128;
+        const uint32_t rank = kind << 24 | (channel & 15) << 18 | std::min(pitchA, pitchB) << 9 | std::max(pitchA, pitchB);
+        order.push_back({d.tick, rank, i});
+    }
+    if (std::is_sorted(order.begin(), order.end())) return;
+    std::sort(order.begin(), order.end());
+    std::vector<Difference> sorted;
+    sorted.reserve(differences.size());
+    for (const Ranked& ranked : order) sorted.push_back(differences[ranked.index]);
+    differences = std::move(sorted);
 }
 
 double Share(int64_t part, int64_t whole) { return whole == 0 ? 1.0 : static_cast<double>(part) / static_cast<double>(whole); }
@@ -188,9 +238,9 @@ DiffResult Compare(const DiffSide& a, const DiffSide& b, const CompareOptions& o
                     .ofB = std::vector<uint32_t>(b.notes.size(), kAlone)};
     // The same notes first, then the same pitches moved, then other pitches
     // at the same onset.
-    PairWithin(a, b, tolerance, ChannelAndPitch, pairing);
-    PairWithin(a, b, std::max(tolerance, kMovedAtMost), ChannelAndPitch, pairing);
-    PairWithin(a, b, tolerance, Channel, pairing);
+    PairWithin(a, b, tolerance, kChannelAndPitch, kChannels * kPitches, pairing);
+    PairWithin(a, b, std::max(tolerance, kMovedAtMost), kChannelAndPitch, kChannels * kPitches, pairing);
+    PairWithin(a, b, tolerance, kChannel, kChannels, pairing);
 
     DiffResult result;
     DiffCounts& counts = result.counts;
@@ -199,11 +249,9 @@ DiffResult Compare(const DiffSide& a, const DiffSide& b, const CompareOptions& o
         if (pairing.ofA[i] == kAlone) {
             ++counts.onlyInA;
             Count(counts, DiffKind::Removed);
-            result.differences.push_back({.kind = DiffKind::Removed, .tick = x.on, .a = x, .indexA = i});
+            result.differences.push_back({.kind = DiffKind::Removed, .tick = x.on, .a = &x});
         } else if (std::optional<Difference> difference =
                        PairDifference(x, b.notes[pairing.ofA[i]], tolerance, counts)) {
-            difference->indexA = i;
-            difference->indexB = pairing.ofA[i];
             result.differences.push_back(*difference);
         }
     }
@@ -211,12 +259,12 @@ DiffResult Compare(const DiffSide& a, const DiffSide& b, const CompareOptions& o
         if (pairing.ofB[j] != kAlone) continue;
         ++counts.onlyInB;
         Count(counts, DiffKind::Added);
-        result.differences.push_back({.kind = DiffKind::Added, .tick = b.notes[j].on, .b = b.notes[j], .indexB = j});
+        result.differences.push_back({.kind = DiffKind::Added, .tick = b.notes[j].on, .b = &b.notes[j]});
     }
     for (const ConductorKind kind : {ConductorKind::Tempo, ConductorKind::Key, ConductorKind::Time})
         CompareControls(a, b, kind, tolerance, result.differences, counts);
 
-    std::stable_sort(result.differences.begin(), result.differences.end(), EarlierDifference);
+    SortDifferences(result.differences);
     result.measuresOfB = a.midiFile && !b.midiFile;
     const MeasureMap& measures = result.measuresOfB ? b.measures : a.measures;
     for (Difference& difference : result.differences) difference.measure = measures.At(difference.tick);

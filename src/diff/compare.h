@@ -27,9 +27,12 @@ struct Difference {
     DiffKind kind = DiffKind::Removed;
     int64_t tick = 0;     // the earlier onset (or tick) of the two
     int32_t measure = 0;  // of the reference side at `tick`
-    std::optional<DiffNote> a{}, b{};    // the note in each, if it has one
-    int64_t indexA = -1, indexB = -1;    // ... and where it is in its side's notes
-    std::optional<DiffControl> controlA{}, controlB{};
+    // The note or the change in each side, if it has one: pointers into the
+    // sides compared, which outlive the result.
+    const DiffNote* a = nullptr;
+    const DiffNote* b = nullptr;
+    const DiffControl* controlA = nullptr;
+    const DiffControl* controlB = nullptr;
 };
 
 struct DiffCounts {

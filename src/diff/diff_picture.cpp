@@ -116,11 +116,9 @@ void WriteDiffPage(const DiffReportInput& input, const std::function<void(std::s
         XmlTag(out, "line").Attr("class", "c").Attr("x1", kLeft).Attr("x2", frame.X(frame.end)).Attr("y1", y).Attr("y2", y).Empty();
         XmlTag(out, "text").Attr("x", 4).Attr("y", y).Text(NoteText(c));
     }
-    std::vector<bool> differsA(input.a.notes.size()), differsB(input.b.notes.size());
-    for (const Difference& d : result.differences) {
-        if (d.indexA >= 0) differsA[static_cast<size_t>(d.indexA)] = true;
-        if (d.indexB >= 0) differsB[static_cast<size_t>(d.indexB)] = true;
-    }
+    std::vector<bool> differsA(input.a.notes.size());
+    for (const Difference& d : result.differences)
+        if (d.a) differsA[static_cast<size_t>(d.a - input.a.notes.data())] = true;
     for (size_t i = 0; i < input.a.notes.size(); ++i) {
         if (differsA[i]) continue;
         Note(out, frame, input.a.notes[i], "same", false, NoteTooltip(input.a, input.a.notes[i]));

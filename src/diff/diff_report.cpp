@@ -70,13 +70,13 @@ const char* ControlName(DiffKind kind) {
     }
 }
 
-nlohmann::ordered_json NoteJson(const std::optional<DiffNote>& note) {
+nlohmann::ordered_json NoteJson(const DiffNote* note) {
     if (!note) return nullptr;
     return {{"on", note->on},         {"off", note->off},           {"channel", note->channel},
             {"pitch", note->pitch},   {"velocity", note->velocity}, {"track", note->track}};
 }
 
-nlohmann::ordered_json ControlJson(const std::optional<DiffControl>& control) {
+nlohmann::ordered_json ControlJson(const DiffControl* control) {
     if (!control) return nullptr;
     return {{"tick", control->tick}, {"value", ControlValueText(*control)}};
 }
@@ -92,7 +92,7 @@ nlohmann::ordered_json SideJson(const DiffSide& side) {
 
 // The side whose note names the track of a difference: A's when it has one.
 const DiffNote* TrackNote(const Difference& difference) {
-    return difference.a ? &*difference.a : difference.b ? &*difference.b : nullptr;
+    return difference.a ? difference.a : difference.b;
 }
 
 }  // namespace

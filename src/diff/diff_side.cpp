@@ -46,10 +46,10 @@ std::vector<DiffControl> Normalized(std::vector<DiffControl> controls) {
     return kept;
 }
 
+// In onset order; a song's and a MIDI file's notes come so already.
 void SortNotes(std::vector<DiffNote>& notes) {
-    std::stable_sort(notes.begin(), notes.end(), [](const DiffNote& a, const DiffNote& b) {
-        return std::tie(a.on, a.channel, a.pitch) < std::tie(b.on, b.channel, b.pitch);
-    });
+    const auto earlier = [](const DiffNote& a, const DiffNote& b) { return a.on < b.on; };
+    if (!std::is_sorted(notes.begin(), notes.end(), earlier)) std::stable_sort(notes.begin(), notes.end(), earlier);
 }
 
 std::optional<DiffControl> ControlOf(const ConductorEvent& event) {

@@ -59,7 +59,7 @@ struct DiffSide {
     bool midiFile = false;  // else a song
     std::string title;      // clean text
     std::vector<std::string> trackNames;  // by track, clean text ("" for none)
-    std::vector<DiffNote> notes;          // by onset, then channel and pitch
+    std::vector<DiffNote> notes;          // by onset
     std::vector<DiffControl> controls;    // by tick
     MeasureMap measures;
     // How far it plays: "clean", "errors (3)", "stopped at tick 12, measure 1: ...",

@@ -121,7 +121,7 @@ void ExpectMirrored(const DiffSide& a, const DiffSide& b, const DiffResult& fort
         const Difference& y = back.differences[i];
         EXPECT_EQ(y.tick, x.tick);
         EXPECT_EQ(y.kind, Mirrored(x.kind)) << DiffKindName(x.kind) << " at " << x.tick;
-        EXPECT_EQ(y.a.has_value(), x.b.has_value());
+        EXPECT_EQ(y.a != nullptr, x.b != nullptr);
         if (x.a && y.b) {
             EXPECT_EQ(x.a->on, y.b->on);
         }
@@ -196,6 +196,30 @@ TEST(Diff, OneEditGivesItsDifferenceAtItsTickAndNoneEarlier) {
         ++tried[names[edit]];
     }
     for (const char* name : {"pitch", "rest", "accent", "duration"}) EXPECT_GE(tried[name], 8) << name;
+}
+
+TEST(Diff, AChangedTempoIsOneTempoDifferenceAtItsTick) {
+    int tried = 0;
+    const std::regex tempo(" tempo ([0-9]+)([^\n#]*)# tick ([0-9]+)");
+    for (uint64_t seed = 1; seed <= 30; ++seed) {
+        const std::string source = SongSource(seed);
+        std::smatch found;
+        if (!std::regex_search(source, found, tempo)) continue;
+        std::set<std::string> used;
+        for (auto t = std::sregex_iterator(source.begin(), source.end(), tempo); t != std::sregex_iterator(); ++t)
+            used.insert((*t)[1].str());
+        int unused = 101;
+        while (used.contains(std::to_string(unused))) ++unused;
+        std::string edited = source;
+        edited.replace(static_cast<size_t>(found.position(1)), static_cast<size_t>(found.length(1)), std::to_string(unused));
+        const DiffResult result = Compare(Side(Assembled(source)), Side(Assembled(edited)), {});
+        ASSERT_EQ(result.differences.size(), 1u) << "seed " << seed;
+        EXPECT_EQ(result.differences[0].kind, DiffKind::Tempo);
+        EXPECT_EQ(result.differences[0].tick, std::stoll(found[3].str()));
+        EXPECT_EQ(result.counts.Of(DiffKind::Tempo), 1);
+        ++tried;
+    }
+    EXPECT_GE(tried, 10);
 }
 
 TEST(Diff, PairsEachNoteOnceNearestFirstAndScoresAsTranscriptions) {
