@@ -23,6 +23,11 @@
 // of track, and every note on has exactly one note off after it on its channel
 // and pitch, in its own track.
 //
+// The comparison takes the input and a copy with one byte changed (picked
+// from the bytes): each is the same as itself and as its own MIDI export, as
+// played and as written, and comparing the pair both ways gives mirrored
+// counts; the report, the JSON and the picture are made for every pair.
+//
 // Every message the runs print must be valid UTF-8 with no control character.
 #include <algorithm>
 #include <array>
@@ -37,6 +42,10 @@
 
 #include "check/check.h"
 #include "clean_messages.h"
+#include "diff/compare.h"
+#include "diff/diff_picture.h"
+#include "diff/diff_report.h"
+#include "diff/diff_side.h"
 #include "containers/list.h"
 #include "driver/phases.h"
 #include "song/open.h"
@@ -198,6 +207,52 @@ void CheckMidiExport(std::span<const uint8_t> image) {
     Require(file.AtEnd(), "the chunk lengths add up to the file");
 }
 
+std::optional<DiffSide> Side(std::span<const uint8_t> bytes, DiffTimeline timeline) {
+    SideError error;
+    std::optional<DiffSide> side = ReadDiffSide(bytes, "fuzz", timeline, error);
+    Require(side.has_value() || !error.message.empty(), "a side that cannot be read says why");
+    return side;
+}
+
+std::vector<uint8_t> MidiExport(std::span<const uint8_t> image, bool asWritten) {
+    SongPtr song = OpenSongImage(image, Parsing::AsItPlays);
+    if (!song) return {};
+    Recorder recorder({.keepNotes = true});
+    PlaySong(song.get(), recorder);
+    MidiPerformance performance(*song, recorder.Result(), {.asWritten = asWritten});
+    return WriteStandardMidiFile(performance);
+}
+
+void CheckDiff(std::span<const uint8_t> image) {
+    std::vector<uint8_t> changed(image.begin(), image.end());
+    if (!changed.empty()) changed[Hash(image) % changed.size()] ^= static_cast<uint8_t>(1 + Hash(image) % 255);
+    for (const DiffTimeline timeline : {DiffTimeline::AsPlayed, DiffTimeline::AsWritten}) {
+        const std::optional<DiffSide> a = Side(image, timeline);
+        const std::optional<DiffSide> b = Side(changed, timeline);
+        if (!a) continue;
+        Require(Compare(*a, *a, {}).same, "a song is the same as itself");
+        const std::vector<uint8_t> midi = MidiExport(image, timeline == DiffTimeline::AsWritten);
+        if (const std::optional<DiffSide> exported = Side(midi, DiffTimeline::AsPlayed))
+            Require(Compare(*a, *exported, {}).same, "a song is the same as its own MIDI export");
+        else
+            Require(false, "the MIDI export reads back");
+        if (!b) continue;
+        const DiffResult forth = Compare(*a, *b, {.tolerance = static_cast<int64_t>(image.size() % 3)});
+        const DiffResult back = Compare(*b, *a, {.tolerance = static_cast<int64_t>(image.size() % 3)});
+        Require(forth.same == back.same && forth.counts.matched == back.counts.matched &&
+                    forth.counts.onlyInA == back.counts.onlyInB && forth.counts.onlyInB == back.counts.onlyInA &&
+                    forth.differences.size() == back.differences.size() && forth.firstTick == back.firstTick,
+                "B against A mirrors A against B");
+        const DiffReportInput report{.a = *a, .b = *b, .result = forth, .timeline = timeline};
+        Require(!DiffReport(report, 20).empty(), "the comparison is reported");
+        Require(!DiffJson(report).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict).empty(),
+                "the comparison's JSON is valid UTF-8");
+        size_t pageBytes = 0;
+        WriteDiffPage(report, [&](std::string_view text) { pageBytes += text.size(); });
+        Require(pageBytes > 0, "the picture is written");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -220,6 +275,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gFailAt = 0;
     CheckInProcess(image);
     CheckMidiExport(image);
+    CheckDiff(image);
     gAllocations = 0;
     SongPtr song(LoadSongImage(image, kSongSlots));
     if (!song) {

@@ -66,7 +66,7 @@ namespace {
 // Plays an opened song (parsed as it plays) and collects its facts; the
 // diagnostics of its load and parse are in `diagnostics`.
 SongCheck CheckOpenedSong(const std::string& file, SongPtr song, const CollectedDiagnostics& diagnostics,
-                          RecorderOptions recording) {
+                          RecorderOptions recording, const PlayedSongView& played = {}) {
     SongCheck check;
     check.file = file;
     if (!song) {
@@ -102,6 +102,7 @@ SongCheck CheckOpenedSong(const std::string& file, SongPtr song, const Collected
     for (const TimedError& error : check.timeline.errors)
         check.errorTrackNames.push_back(TrackName(*song, error.error.track));
     check.verdict = VerdictOf(check.timeline, check.damage.has_value());
+    if (played) played(*song, check);
     return check;
 }
 
@@ -118,6 +119,14 @@ SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name
     SetDiagnosticFile(name.c_str());
     SongPtr song = OpenSongImage(image, Parsing::AsItPlays);
     return CheckOpenedSong(name, std::move(song), diagnostics, {.keepNotes = false});
+}
+
+SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name, RecorderOptions recording,
+                         const PlayedSongView& played) {
+    const CollectedDiagnostics diagnostics;
+    SetDiagnosticFile(name.c_str());
+    SongPtr song = OpenSongImage(image, Parsing::AsItPlays);
+    return CheckOpenedSong(name, std::move(song), diagnostics, recording, played);
 }
 
 std::string CheckReport(const SongCheck& check) {

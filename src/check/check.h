@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,6 +52,12 @@ struct SongCheck {
 SongCheck CheckSong(const std::string& path, RecorderOptions recording = {.keepNotes = false});
 // The same for a song image in memory, reported under `name`.
 SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name);
+// The same, recording as asked, and handing the song as it played (its header
+// and tracks) and the finished check to `played` while the song is still held:
+// for what needs more of the song than the check keeps.
+using PlayedSongView = std::function<void(const SSONG& song, const SongCheck& check)>;
+SongCheck CheckSongImage(std::span<const uint8_t> image, const std::string& name, RecorderOptions recording,
+                         const PlayedSongView& played);
 
 // The report a person reads, and one JSON object for scripts.
 std::string CheckReport(const SongCheck& check);

@@ -6,6 +6,7 @@
 
 #include "driver/check_command.h"
 #include "driver/command.h"
+#include "driver/diff_command.h"
 #include "driver/draw_command.h"
 #include "driver/export_commands.h"
 #include "driver/import_command.h"
@@ -75,6 +76,7 @@ int Run(int argc, char** argv) {
     AddDrawCommand(app, commands);
     AddSourceCommands(app, commands);
     AddImportCommand(app, commands);
+    AddDiffCommand(app, commands);
 
     try {
         app.parse(argc, argv);

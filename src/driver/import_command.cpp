@@ -12,6 +12,7 @@
 #include "import/importer.h"
 #include "import/smf_reader.h"
 #include "output/atomic_file.h"
+#include "output/input_file.h"
 #include "output/output.h"
 #include "song/codec.h"
 #include "song/loader.h"
@@ -35,41 +36,10 @@ bool EndsWith(const std::string& text, std::string_view end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The whole input, or none with the reason said.
-std::optional<std::vector<uint8_t>> ReadInput(const std::string& path, const std::string& name) {
-    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!file) {
-        Complain("%s: %s", name.c_str(), std::strerror(errno));
-        return std::nullopt;
-    }
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> room(1 << 16);
-    bool failed = false;
-    for (;;) {
-        const size_t got = std::fread(room.data(), 1, room.size(), file);
-        bytes.insert(bytes.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(got));
-        if (bytes.size() > kMaxMidiFile) {
-            Complain("%s: larger than the %zu bytes songsim imports", name.c_str(), kMaxMidiFile);
-            failed = true;
-            break;
-        }
-        if (got < room.size()) {
-            if (std::ferror(file)) {
-                Complain("%s: %s", name.c_str(), std::strerror(errno ? errno : EIO));
-                failed = true;
-            }
-            break;
-        }
-    }
-    if (file != stdin) std::fclose(file);
-    if (failed) return std::nullopt;
-    return bytes;
-}
-
 int RunImport(const ImportArgs& args) {
     const std::string name = args.input == "-" ? kStandardInputName : args.input;
     if (OutputIsInput(std::span(&args.input, 1), args.output)) return kOutputIsInputStatus;
-    const std::optional<std::vector<uint8_t>> bytes = ReadInput(args.input, name);
+    const std::optional<std::vector<uint8_t>> bytes = ReadWholeInput(args.input, name, kMaxMidiFile);
     if (!bytes) return kFailure;
     MidiReadError error;
     const std::optional<MidiFileData> midi = ReadStandardMidiFile(*bytes, error);

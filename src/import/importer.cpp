@@ -80,11 +80,7 @@ struct Note {
     bool dropped = false;
 };
 
-int64_t Rescale(int64_t tick, int division) {
-    const int64_t whole = tick / division;
-    const int64_t part = tick % division;
-    return whole * kImportTicksPerQuarter + (part * 2 * kImportTicksPerQuarter + division) / (2 * division);
-}
+int64_t Rescale(int64_t tick, int division) { return RescaleTick(tick, division, kImportTicksPerQuarter); }
 
 int64_t Snap(int64_t tick, int grid) { return (tick + grid / 2) / grid * grid; }
 

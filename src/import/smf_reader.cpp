@@ -286,3 +286,9 @@ const char* UnsupportedName(MidiUnsupported kind) {
         default: return "event";
     }
 }
+
+int64_t RescaleTick(int64_t tick, int division, int ticksPerQuarter) {
+    const int64_t whole = tick / division;
+    const int64_t part = tick % division;
+    return whole * ticksPerQuarter + (part * 2 * ticksPerQuarter + division) / (2 * division);
+}

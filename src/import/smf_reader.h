@@ -69,6 +69,10 @@ struct MidiReadError {
     std::string what;
 };
 
+// A tick of a file of `division` ticks a quarter in ticks of `ticksPerQuarter`,
+// rounded to the nearest (a half up), without overflow for any tick a file holds.
+int64_t RescaleTick(int64_t tick, int division, int ticksPerQuarter);
+
 // Reads a whole file; on failure `error` says where and what.
 std::optional<MidiFileData> ReadStandardMidiFile(std::span<const uint8_t> bytes, MidiReadError& error);
 // "invalid MIDI data (offset 0x1a2b): what"

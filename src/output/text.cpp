@@ -1,6 +1,8 @@
 #include "output/text.h"
 
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 
 namespace {
 
@@ -76,5 +78,18 @@ std::string EscapeText(std::string_view bytes) {
         }
         bytes.remove_prefix(sequence.size());
     }
+    return text;
+}
+
+std::string Printed(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
     return text;
 }

@@ -15,3 +15,6 @@ std::string CleanText(std::string_view bytes);
 // that a message quoting a file name or a line of a source can be printed
 // safely and still says which bytes were there.
 std::string EscapeText(std::string_view bytes);
+
+// printf into a std::string, however long the result.
+[[gnu::format(printf, 1, 2)]] std::string Printed(const char* format, ...);

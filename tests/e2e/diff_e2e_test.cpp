@@ -1,0 +1,91 @@
+// songsim diff as scripts use it: status 0 the same, 1 different, 2 trouble;
+// the report on standard output, a failure named on standard error; a
+// picture written whole, never over an input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "song_writer.h"
+#include "support/run_songsim.h"
+
+namespace {
+
+std::vector<uint8_t> Song(int secondNote) {
+    SongWriter song;
+    song.Title("pair").Track(0, "Piano", 0, 3, 0).Track(1, "Bass", 1, 2, 32).Loudness(80);
+    song.Note(0, 12, 60).Note(1, 12, 36).EndGroup();
+    song.Note(0, 12, secondNote).EndGroup();
+    return song.EndSong().Bytes();
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+TEST(DiffCommand, ExitsAsCmpDoesAndSaysWhy) {
+    const TempFolder folder;
+    folder.Write("a.sng", Song(62));
+    folder.Write("copy.sng", Song(62));
+    folder.Write("b.sng", Song(64));
+    std::vector<uint8_t> cut = Song(64);
+    cut.pop_back();  // no song end: damaged, played up to where it ends
+    folder.Write("cut.sng", cut);
+    folder.Write("bad.mid", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
+    const std::string b = Read(folder.Path() + "/b.sng");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // found in standard output
+        std::string err;  // found in standard error
+    } cases[] = {
+        {{"diff", "a.sng", "copy.sng"}, 0, "same\n", ""},
+        {{"diff", "a.sng", "b.sng"}, 1, "tick 47, measure 0, track 0 Piano: D5 re-pitched to E5\n", ""},
+        {{"diff", "a.sng", "-"}, 1, "B        standard input: song \"pair\", 3 notes, clean\n", ""},
+        {{"diff", "a.sng", "cut.sng"}, 1, "compared up to where it plays", ""},
+        {{"diff", "a.sng", "bad.mid"}, 2, "", "songsim: bad.mid: invalid MIDI data (offset 0x8)"},
+        {{"diff", "a.sng", "nosuch.sng"}, 2, "", "songsim: nosuch.sng: No such file"},
+        {{"diff", "-", "-"}, 2, "", "can be only one"},
+        {{"diff", "a.sng", "b.sng", "-o", "b.sng"}, 2, "", "b.sng: is the input file"},
+        {{"diff", "a.sng"}, 2, "", "required"},
+    };
+    for (const auto& [args, status, out, err] : cases) {
+        const SongsimRun run = RunSongsim({.args = args, .folder = folder.Path(), .input = &b});
+        const std::string command = args.back();
+        EXPECT_EQ(run.status, status) << command << ": " << run.err;
+        EXPECT_NE(run.out.find(out), std::string::npos) << command << ": " << run.out;
+        EXPECT_NE(run.err.find(err), std::string::npos) << command << ": " << run.err;
+    }
+    EXPECT_EQ(Read(folder.Path() + "/b.sng"), b);
+}
+
+TEST(DiffCommand, GivesJsonAndAPictureOfBoth) {
+    const TempFolder folder;
+    folder.Write("a.sng", Song(62));
+    folder.Write("b.sng", Song(64));
+    const SongsimRun run =
+        RunSongsim({.args = {"diff", "--json", "a.sng", "b.sng", "-o", "diff.html"}, .folder = folder.Path()});
+    ASSERT_EQ(run.status, 1) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    EXPECT_FALSE(json["same"]);
+    EXPECT_EQ(json["firstDifference"]["tick"], 47);
+    EXPECT_EQ(json["counts"]["repitched"], 1);
+    EXPECT_EQ(json["counts"]["matched"], 2);
+    ASSERT_EQ(json["differences"].size(), 1u);
+    EXPECT_EQ(json["differences"][0]["a"]["pitch"], 62);
+    EXPECT_EQ(json["differences"][0]["b"]["pitch"], 64);
+    EXPECT_DOUBLE_EQ(json["score"]["precision"].get<double>(), 2.0 / 3);
+    const std::string page = Read(folder.Path() + "/diff.html");
+    EXPECT_NE(page.find("class=\"a\""), std::string::npos);
+    EXPECT_NE(page.find("class=\"b\""), std::string::npos);
+    EXPECT_NE(page.find("first difference: tick 47"), std::string::npos);
+    EXPECT_EQ(page.substr(page.size() - 8), "</html>\n");
+}
