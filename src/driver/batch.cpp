@@ -314,7 +314,7 @@ void AddBatchOptions(CLI::App* command, BatchOptions& options, std::vector<std::
     for (const std::string& format : formats) names += (names.empty() ? "" : "|") + format;
     command
         ->add_option("--format", options.format,
-                     "The outputs' format in a folder (-o DIR/): " + names + " (default " + formats.front() + ")")
+                     "The format of the files written into a folder: " + names + " (default " + formats.front() + ")")
         ->check(CLI::IsMember(formats));
 }
 
