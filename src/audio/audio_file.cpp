@@ -6,6 +6,8 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -64,8 +66,6 @@ AudioFileWriter::AudioFileWriter(int descriptor, const std::string& path, int sa
         Fail("cannot write audio");
         return;
     }
-    // Samples past full scale are clipped, not wrapped around.
-    audio_->command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 AudioFileWriter::~AudioFileWriter() {
@@ -79,7 +79,24 @@ bool AudioFileWriter::Fail(const char* what) {
     return false;
 }
 
+int16_t ToSample16(float sample) {
+    // Full scale is 32768, as libsndfile scales; its own WAV writer rounds
+    // down when it clips and its FLAC writer to the nearest, so that the
+    // two files of one render differed by one in about half their samples.
+    const float scaled = sample * 32768.0f;
+    if (!(scaled > -32768.0f)) return std::isnan(scaled) ? 0 : INT16_MIN;
+    if (scaled > 32767.0f) return INT16_MAX;
+    return static_cast<int16_t>(std::lrintf(scaled));
+}
+
 bool AudioFileWriter::Write(std::span<const float> frames) {
+    if (!Ok()) return false;
+    samples_.resize(frames.size());
+    std::ranges::transform(frames, samples_.begin(), ToSample16);
+    return Write(std::span<const int16_t>(samples_));
+}
+
+bool AudioFileWriter::Write(std::span<const int16_t> frames) {
     if (!Ok()) return false;
     const auto count = static_cast<sf_count_t>(frames.size() / kStereo);
     errno = 0;

@@ -72,8 +72,11 @@ std::optional<AudioLibraries> Load(std::string* error) {
                        Find(fluid, "fluid_synth_noteon", l.noteOn, error) &&
                        Find(fluid, "fluid_synth_noteoff", l.noteOff, error) &&
                        Find(fluid, "fluid_synth_write_float", l.writeFloat, error) &&
+                       Find(fluid, "fluid_synth_get_sfont", l.getSoundfont, error) &&
+                       Find(fluid, "fluid_synth_add_sfont", l.addSoundfont, error) &&
+                       Find(fluid, "fluid_synth_remove_sfont", l.removeSoundfont, error) &&
                        Find(sndfile, "sf_open_fd", l.openFd, error) && Find(sndfile, "sf_command", l.command, error) &&
-                       Find(sndfile, "sf_writef_float", l.writeFrames, error) &&
+                       Find(sndfile, "sf_writef_short", l.writeFrames, error) &&
                        Find(sndfile, "sf_close", l.close, error) && Find(sndfile, "sf_strerror", l.strError, error) &&
                        Find(sndfile, "sf_error_number", l.errorNumber, error);
     if (!found) return std::nullopt;

@@ -26,10 +26,13 @@ struct AudioLibraries {
     decltype(&fluid_synth_noteon) noteOn;
     decltype(&fluid_synth_noteoff) noteOff;
     decltype(&fluid_synth_write_float) writeFloat;
+    decltype(&fluid_synth_get_sfont) getSoundfont;
+    decltype(&fluid_synth_add_sfont) addSoundfont;
+    decltype(&fluid_synth_remove_sfont) removeSoundfont;
 
     decltype(&sf_open_fd) openFd;
     decltype(&sf_command) command;
-    decltype(&sf_writef_float) writeFrames;
+    decltype(&sf_writef_short) writeFrames;
     decltype(&sf_close) close;
     decltype(&sf_strerror) strError;
     decltype(&sf_error_number) errorNumber;

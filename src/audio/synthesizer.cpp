@@ -54,7 +54,7 @@ std::string Reason(const char* what) {
 
 }  // namespace
 
-Synthesizer::Synthesizer(const std::string& soundfont, int sampleRate) {
+Synthesizer::Synthesizer(const std::string& soundfont, int sampleRate) : sampleRate_(sampleRate) {
     std::string why;
     audio_ = LoadAudioLibraries(&why);
     if (!audio_) {
@@ -86,7 +86,33 @@ Synthesizer::Synthesizer(const std::string& soundfont, int sampleRate) {
         error_ = soundfont + ": " + Reason("cannot load the soundfont");
 }
 
+std::unique_ptr<Synthesizer> Synthesizer::Sharing(const Synthesizer& loaded) {
+    std::unique_ptr<Synthesizer> synth(new Synthesizer);
+    synth->audio_ = loaded.audio_;
+    synth->sampleRate_ = loaded.sampleRate_;
+    synth->error_ = loaded.error_;
+    if (!loaded.Ok()) return synth;
+    const AudioLibraries& audio = *synth->audio_;
+    synth->settings_ = audio.newSettings();
+    if (synth->settings_) PinSettings(audio, synth->settings_, synth->sampleRate_);
+    synth->synth_ = synth->settings_ ? audio.newSynth(synth->settings_) : nullptr;
+    fluid_sfont_t* soundfont = audio.getSoundfont(loaded.synth_, 0);
+    if (!synth->synth_ || !soundfont) {
+        synth->error_ = "FluidSynth: " + Reason("cannot start the synthesizer");
+        return synth;
+    }
+    audio.setInterpolation(synth->synth_, -1, FLUID_INTERP_4THORDER);
+    if (audio.addSoundfont(synth->synth_, soundfont) == FLUID_FAILED) {
+        synth->error_ = "FluidSynth: " + Reason("cannot share the soundfont");
+        return synth;
+    }
+    synth->shared_ = soundfont;
+    return synth;
+}
+
 Synthesizer::~Synthesizer() {
+    // A shared soundfont is its owner's to free.
+    if (shared_) audio_->removeSoundfont(synth_, shared_);
     if (synth_) audio_->deleteSynth(synth_);
     if (settings_) audio_->deleteSettings(settings_);
 }

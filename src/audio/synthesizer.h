@@ -6,6 +6,7 @@
 #include <fluidsynth.h>
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -19,6 +20,12 @@ class Synthesizer {
 public:
     // Loads `soundfont`. When that fails, Ok() is false and Error() says why.
     Synthesizer(const std::string& soundfont, int sampleRate);
+    // A new synthesizer that plays with the soundfont that `loaded` loaded
+    // (`loaded` outlives it), at its rate: it sounds, sample for sample, as
+    // one that loaded the soundfont itself, without reading it again.
+    // FluidSynth's own reset would not do: it leaves the voices in another
+    // order, and part of a 64-frame block played.
+    static std::unique_ptr<Synthesizer> Sharing(const Synthesizer& loaded);
     ~Synthesizer();
     Synthesizer(const Synthesizer&) = delete;
     Synthesizer& operator=(const Synthesizer&) = delete;
@@ -36,8 +43,12 @@ public:
     void Render(std::span<float> frames);
 
 private:
+    Synthesizer() = default;
+
     const AudioLibraries* audio_ = nullptr;
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
+    fluid_sfont_t* shared_ = nullptr;  // another's soundfont, when sharing it
+    int sampleRate_ = 0;
     std::string error_;
 };

@@ -11,7 +11,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "driver/batch.h"
 #include "song/open.h"
 #include "output/atomic_file.h"
 #include "output/output.h"
@@ -142,15 +144,40 @@ int Guarded(int (*run)(const SourceOptions&), const SourceOptions& options) {
     }
 }
 
+// One song, as before; several, or a folder to write into, one source
+// file per song.
+int RunDisCommand(const SourceOptions& options, const std::vector<std::string>& songs, const BatchOptions& batch) {
+    if (!IsBatch(songs, options.output)) {
+        SourceOptions one = options;
+        one.input = songs.front();
+        return Guarded(RunDis, one);
+    }
+    if (!NamesFolder(options.output)) {
+        Complain("%zu songs are written into a folder: give -o DIR/", songs.size());
+        return 2;
+    }
+    return RunSongBatch(songs, options.output, ".song", batch.workers, [&options](const BatchJob& job) {
+        SourceOptions one = options;
+        one.input = job.input;
+        one.output = job.output;
+        const int status = Guarded(RunDis, one);
+        return Made{.status = status, .written = status == 0};
+    });
+}
+
 }  // namespace
 
 void AddSourceCommands(CLI::App& app, CommandTable& commands) {
     auto dis = std::make_shared<SourceOptions>();
+    auto songs = std::make_shared<std::vector<std::string>>();
+    auto batch = std::make_shared<BatchOptions>();
     CLI::App* disCommand =
         app.add_subcommand("dis", "Print a song file as song source text, which 'asm' builds back byte for byte");
-    disCommand->add_option("file", dis->input, "Song file, or - for standard input")->required();
-    disCommand->add_option("-o,--output", dis->output, "Write the source to this file instead of standard output");
-    commands.push_back({disCommand, [dis] { return Guarded(RunDis, *dis); }});
+    disCommand->add_option("file", *songs, "Song files, or - for standard input")->required();
+    disCommand->add_option("-o,--output", dis->output,
+                           "Write the source to this file instead of standard output; or DIR/ for one per song");
+    AddBatchOptions(disCommand, *batch, {});
+    commands.push_back({disCommand, [dis, songs, batch] { return RunDisCommand(*dis, *songs, *batch); }});
 
     auto assemble = std::make_shared<SourceOptions>();
     CLI::App* asmCommand = app.add_subcommand("asm", "Build a song file from song source text");

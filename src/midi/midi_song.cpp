@@ -18,7 +18,8 @@ constexpr double kMicrosecondsPerMinute = 60e6;
 
 using TrackMap = std::array<int32_t, kTrackCount>;
 
-// The song tracks that sounded a note, less the disabled ones when asked.
+// The song tracks that sounded a note and were asked for, less the
+// disabled ones when asked.
 std::vector<MidiTrack> KeptTracks(const SSONG& song, const Timeline& timeline, const ExportOptions& options,
                                   TrackMap& map, ExportLosses& losses) {
     std::vector<MidiTrack> tracks;
@@ -27,6 +28,7 @@ std::vector<MidiTrack> KeptTracks(const SSONG& song, const Timeline& timeline, c
         const STRACK& track = song.tracks[t];
         if (timeline.trackNotes[static_cast<size_t>(t)] == 0) continue;
         if (options.skipDisabled && !track.enabled) continue;
+        if ((options.trackMask >> t & 1u) == 0) continue;
         map[static_cast<size_t>(t)] = static_cast<int32_t>(tracks.size());
         MidiTrack& kept = tracks.emplace_back();
         kept.songTrack = t;

@@ -19,10 +19,16 @@
 inline constexpr int kMidiChannels = 16;
 inline constexpr int kMidiPitches = 128;
 
-// The two header fields the engine reads but never plays.
+inline constexpr uint16_t kAllTracks = (1u << kTrackCount) - 1;
+
+// The two header fields the engine reads but never plays, and the tracks
+// to export.
 struct ExportOptions {
     bool transposeOctaves = false;  // shift each track by the octave code of its header
     bool skipDisabled = false;      // leave out the tracks that are off in the enable mask
+    // The song tracks exported, bit t for track t (--tracks and --mute): the
+    // others are left out as if they had not sounded.
+    uint16_t trackMask = kAllTracks;
     // The song as it is written rather than as the engine plays it: every
     // note from its batch's start for its notated length.
     bool asWritten = false;

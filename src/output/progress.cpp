@@ -16,11 +16,16 @@ constexpr int kWidth = 40;
 ProgressBar::ProgressBar(std::string label)
     : label_(std::move(label)), terminal_(isatty(STDERR_FILENO) == 1), start_(Clock::now()) {}
 
-ProgressBar::~ProgressBar() {
-    if (shown_) std::fprintf(stderr, "\r%*s\r", static_cast<int>(label_.size()) + kWidth + 8, "");
+ProgressBar::~ProgressBar() { Clear(); }
+
+void ProgressBar::Clear() {
+    if (!shown_) return;
+    std::fprintf(stderr, "\r%*s\r", drawnWidth_, "");
+    std::fflush(stderr);
+    shown_ = false;
 }
 
-void ProgressBar::Update(double fraction) {
+void ProgressBar::Update(double fraction, std::string_view counts) {
     if (!terminal_) return;
     const Clock::time_point now = Clock::now();
     if (now - start_ < kQuietTime || (shown_ && now - drawn_ < kRedrawTime)) return;
@@ -28,7 +33,10 @@ void ProgressBar::Update(double fraction) {
     const int filled = static_cast<int>(done * kWidth);
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(kWidth, '-');
-    std::fprintf(stderr, "\r%s [%s] %3d%%", label_.c_str(), bar.c_str(), static_cast<int>(done * 100));
+    const int width = std::fprintf(stderr, "\r%s [%s] %3d%%%s%.*s", label_.c_str(), bar.c_str(),
+                                   static_cast<int>(done * 100), counts.empty() ? "" : " ",
+                                   static_cast<int>(counts.size()), counts.data());
+    drawnWidth_ = std::max(drawnWidth_, width - 1);
     std::fflush(stderr);
     shown_ = true;
     drawn_ = now;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 class ProgressBar {
 public:
@@ -14,8 +15,12 @@ public:
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
-    // `fraction` of the work is done (0..1).
-    void Update(double fraction);
+    // `fraction` of the work is done (0..1); `counts`, when given, follows
+    // the percentage ("12/25").
+    void Update(double fraction, std::string_view counts = {});
+    // Takes the bar off the line, for a message to be printed there; the
+    // next Update draws it again.
+    void Clear();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -25,4 +30,5 @@ private:
     Clock::time_point start_;
     Clock::time_point drawn_;  // when the bar was last drawn
     bool shown_ = false;
+    int drawnWidth_ = 0;  // of the bar as last drawn
 };

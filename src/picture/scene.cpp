@@ -29,8 +29,12 @@ std::optional<int64_t> BarTick(const Timeline& song, int32_t measure) {
 
 // The controls a picture writes: the rest change nothing it shows.
 bool IsDrawn(int32_t code) {
-    return code == kCodeMeasureBar || code == kCodeTempo || code == kCodeKeySignature || code == kCodeTimeSignature;
+    return code == kCodeMeasureBar || code == kCodeTempo || code == kCodeKeySignature || code == kCodeTimeSignature ||
+           code == kCodeRepeatStart || code == kCodeRepeatEnd;
 }
+
+// Marks where they are, not settings: none is in effect before the range.
+bool IsMark(int32_t code) { return code == kCodeMeasureBar || code == kCodeRepeatStart || code == kCodeRepeatEnd; }
 
 // The drawn controls within the range, after the tempo, key and time in
 // effect when it starts (as if set at `from`).
@@ -42,7 +46,7 @@ std::vector<TimedControl> ControlsWithin(const Timeline& song, MeasureRange rang
         if (!IsDrawn(control.code)) continue;
         if (Holds(range, control.measure)) {
             within.push_back(control);
-        } else if (control.code != kCodeMeasureBar) {
+        } else if (!IsMark(control.code)) {
             std::erase_if(inEffect, [&](const TimedControl& earlier) { return earlier.code == control.code; });
             inEffect.push_back(control);
             inEffect.back().tick = from;

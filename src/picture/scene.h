@@ -38,8 +38,8 @@ struct Scene {
     int64_t from = 0;            // the ticks drawn
     int64_t to = 0;
     std::vector<TimedNote> notes;        // notes and rests sounding within, in the order they started
-    std::vector<TimedControl> controls;  // bars, tempos, keys and times within; those in effect at
-                                         // `from` as if they were set there
+    std::vector<TimedControl> controls;  // bars, repeats, tempos, keys and times within; the tempo,
+                                         // key and time in effect at `from` as if set there
     std::vector<TimedError> errors;
     std::vector<std::string> errorTrackNames;  // by error, the name of its track
     std::vector<SlotLevel> levels;       // the first at `from`

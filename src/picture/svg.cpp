@@ -72,10 +72,11 @@ std::string TimeText(int32_t code) {
 
 std::string TrackClass(int track) { return "t" + Number(track); }
 
-// "2 Chords: channel 2, Acoustic Grand Piano"
+// "2 Chords: channel 2, Acoustic Grand Piano", and, as the check says it,
+// when the track is off in the header's enable mask (the engine plays it).
 std::string TrackLegend(const CheckedTrack& track) {
     return Number(track.track) + (track.name.empty() ? "" : " " + track.name) + ": channel " + Number(track.channel) +
-           ", " + InstrumentName(track.patch);
+           ", " + InstrumentName(track.patch) + (track.enabled ? "" : " (off in the enable mask, yet it plays)");
 }
 
 void Tooltip(std::string& out, std::string_view text) { XmlTag(out, "title").Text(text); }
@@ -244,7 +245,8 @@ private:
         }
     }
 
-    // Tempo, key and time, each on its row, written where they change.
+    // Tempo, key and time, each on its row, written where they change; the
+    // starts and ends of repeats on the time row, where they are applied.
     void Controls() {
         LabelRow tempos, keys, times;
         for (const TimedControl& control : scene_.controls) {
@@ -252,15 +254,20 @@ private:
                 case kCodeTempo: Control(control, layout_.tempoY, tempos, Number(control.value) + " bpm"); break;
                 case kCodeKeySignature: Control(control, layout_.keyY, keys, KeyText(control.value)); break;
                 case kCodeTimeSignature: Control(control, layout_.timeY, times, TimeText(control.value)); break;
+                case kCodeRepeatStart:
+                    Control(control, layout_.timeY, times, "repeat start, count " + Number(control.value), "repeat");
+                    break;
+                case kCodeRepeatEnd: Control(control, layout_.timeY, times, "repeat end", "repeat"); break;
                 default: break;
             }
             HandOn();
         }
     }
 
-    void Control(const TimedControl& control, int y, LabelRow& row, const std::string& text) {
+    void Control(const TimedControl& control, int y, LabelRow& row, const std::string& text,
+                 std::string_view cssClass = "") {
         const int64_t x = layout_.X(control.tick);
-        XmlTag(out_, "g").Open();
+        Tag("g", cssClass).Open();
         Tooltip(out_, text + " from tick " + Number(control.tick) + ", measure " + Number(control.measure));
         Line("mark", x, y - 9, x, y + 2);
         if (row.Fits(x, text)) Text(x + 3, y, "", text);

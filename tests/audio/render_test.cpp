@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -47,8 +48,10 @@ std::vector<float> Render(const RecordedSong& recorded, const std::string& path)
     std::FILE* file = std::fopen(path.c_str(), "wb");
     {
         AudioFileWriter writer(fileno(file), path, kRate);
-        const bool rendered = RenderSong(performance, recorded.timeline, kRate, synth, writer, {}) && writer.Close();
-        EXPECT_TRUE(rendered) << writer.Error();
+        std::string error;
+        const bool rendered =
+            RenderSong(performance, recorded.timeline, kRate, synth, writer, {}, {}, &error) && writer.Close();
+        EXPECT_TRUE(rendered) << error << writer.Error();
     }
     std::fclose(file);
     SF_INFO info{};
@@ -116,4 +119,49 @@ TEST(Render, WavFilesTooLongForTheirSizesAreRf64) {
         EXPECT_EQ(info.frames, 1000);
         sf_close(audio);
     }
+}
+
+namespace {
+
+std::vector<int16_t> ReadSamples16(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* audio = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(audio, nullptr) << path << ": " << sf_strerror(nullptr);
+    if (!audio) return {};
+    std::vector<int16_t> samples(static_cast<size_t>(info.frames * info.channels));
+    EXPECT_EQ(sf_readf_short(audio, samples.data(), info.frames), info.frames);
+    sf_close(audio);
+    return samples;
+}
+
+}  // namespace
+
+// A 16-bit sample is the nearest to the float at 32768 a full scale (an
+// exact half to even), clipped: for every step of 16 bits, the halves
+// between them, values near full scale and past it.
+TEST(Render, SixteenBitSamplesAreTheNearestClipped) {
+    std::vector<float> values;
+    for (int step = -32800; step <= 32800; ++step)
+        for (const float offset : {-0.5f, -0.49f, 0.0f, 0.25f, 0.5f, 0.51f})
+            values.push_back((static_cast<float>(step) + offset) / 32768.0f);
+    for (const float edge : {-2.0f, -1.0f, -0.99999f, 1.0f, 0.99999f, 1.00001f, 3.5f}) values.push_back(edge);
+    size_t differ = 0;
+    for (const float value : values) {
+        const double nearest = std::clamp(std::nearbyint(static_cast<double>(value) * 32768.0), -32768.0, 32767.0);
+        if (ToSample16(value) != static_cast<int16_t>(nearest) && differ++ < 5)
+            ADD_FAILURE() << value << ": " << ToSample16(value) << ", nearest " << nearest;
+    }
+    EXPECT_EQ(differ, 0u);
+    EXPECT_EQ(ToSample16(std::nanf("")), 0);
+}
+
+// One render written as WAV and as FLAC holds the very same samples.
+TEST(Render, WavAndFlacOfOneRenderHoldTheSameSamples) {
+    const TempFolder folder;
+    const RecordedSong recorded = Record(OneTrackAtATime());
+    Render(recorded, folder.Path() + "/song.wav");
+    Render(recorded, folder.Path() + "/song.flac");
+    const std::vector<int16_t> wav = ReadSamples16(folder.Path() + "/song.wav");
+    ASSERT_FALSE(wav.empty());
+    EXPECT_TRUE(wav == ReadSamples16(folder.Path() + "/song.flac"));
 }

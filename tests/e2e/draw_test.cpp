@@ -265,3 +265,53 @@ TEST(DrawPicture, BadArgumentsAndFilesFailWithOneLineAndWriteNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+}  // namespace
+
+// The picture marks every repeat start and end the MIDI export marks, with
+// its count, and says in the legend, as the check does, which tracks are off
+// in the enable mask.
+TEST(DrawPicture, MarksRepeatsAsTheMidiFileAndTracksOffInTheEnableMask) {
+    TempFolder folder;
+    SongWriter song;
+    song.Title("Marks").Track(0, "On", 0, 3, 0).Track(1, "Off", 1, 3, 32, false);
+    song.RepeatStart(2).Note(0, kQuarter, 60).Note(1, kQuarter, 48).EndGroup().Note(0, kQuarter, 62).EndGroup();
+    song.RepeatEnd().Note(0, kQuarter, 64).EndGroup();
+    std::vector<std::string> songs = {WriteSong(folder, "marks.sng", song.EndSong().Bytes()), SONGSIM_DEMO_SONG};
+    for (const uint64_t seed : {1, 2, 3, 4})
+        songs.push_back(WriteSong(folder, "generated" + std::to_string(seed) + ".sng",
+                                  GenerateSong({.events = 400 * seed, .seed = seed}).bytes));
+    size_t repeats = 0;
+    for (const std::string& path : songs) {
+        const std::string svg = folder.Path() + "/" + fs::path(path).filename().string() + ".svg";
+        const std::string mid = folder.Path() + "/marks.mid";
+        ASSERT_EQ(RunSongsim({.args = {"draw", path, "-o", svg, "--measures", "all"}}).status, 0) << path;
+        RunSongsim({.args = {"midi", path, "-o", mid}});
+        const std::string picture = ReadText(svg);
+        const std::string midi = ReadText(mid);
+        EXPECT_EQ(Count(picture, "<title>repeat start, count "), Count(midi, "Repeat start (count ")) << path;
+        EXPECT_EQ(Count(picture, "<title>repeat end from tick"), Count(midi, "Repeat end")) << path;
+        EXPECT_EQ(Count(picture, "<g class=\"repeat\">"), Count(midi, "Repeat ")) << path;
+        repeats += Count(midi, "Repeat ");
+        const nlohmann::json check = nlohmann::json::parse(RunSongsim({.args = {"check", "--json", path}}).out);
+        size_t off = 0;
+        for (const auto& track : check["tracks"]) off += track["enabled"].get<bool>() ? 0 : 1;
+        EXPECT_EQ(Count(picture, "(off in the enable mask, yet it plays)"), off) << path;
+    }
+    EXPECT_GE(repeats, 2u);
+    const std::string picture = ReadText(folder.Path() + "/marks.sng.svg");
+    EXPECT_NE(picture.find("1 Off: channel 1, Acoustic Bass (off in the enable mask, yet it plays)"), std::string::npos);
+}
