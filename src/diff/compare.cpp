@@ -169,6 +169,7 @@ void CompareControls(const DiffSide& a, const DiffSide& b, ConductorKind kind, i
     for (const DiffControl& control : b.controls)
         if (control.kind == kind) right.push_back(&control);
     std::vector<bool> pairedLeft(left.size()), pairedRight(right.size());
+    const size_t before = differences.size();
     const auto pair = [&](bool sameValue) {
         size_t from = 0;
         for (size_t i = 0; i < left.size(); ++i) {
@@ -193,8 +194,7 @@ void CompareControls(const DiffSide& a, const DiffSide& b, ConductorKind kind, i
     for (size_t j = 0; j < right.size(); ++j)
         if (!pairedRight[j])
             differences.push_back({.kind = KindOf(kind), .tick = right[j]->tick, .controlB = right[j]});
-    for (const Difference& difference : differences)
-        if (difference.kind == KindOf(kind)) Count(counts, KindOf(kind));
+    counts.byKind[static_cast<size_t>(KindOf(kind))] += static_cast<int64_t>(differences.size() - before);
 }
 
 // Differences in time order; at one tick notes first, by channel and
@@ -267,7 +267,8 @@ DiffResult Compare(const DiffSide& a, const DiffSide& b, const CompareOptions& o
     SortDifferences(result.differences);
     result.measuresOfB = a.midiFile && !b.midiFile;
     const MeasureMap& measures = result.measuresOfB ? b.measures : a.measures;
-    for (Difference& difference : result.differences) difference.measure = measures.At(difference.tick);
+    MeasureMap::Walk walk(measures);
+    for (Difference& difference : result.differences) difference.measure = walk.At(difference.tick);
     result.same = result.differences.empty();
     if (!result.same) {
         result.firstTick = result.differences.front().tick;

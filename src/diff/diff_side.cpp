@@ -212,14 +212,29 @@ MeasureMap MeasureMap::FromTimeSignatures(const std::vector<DiffControl>& contro
     return map;
 }
 
+namespace {
+
+template <typename Stretch>
+int32_t MeasureIn(const Stretch& stretch, int64_t tick) {
+    if (stretch.length == 0) return stretch.measure;
+    const int64_t measure = stretch.measure + (tick - stretch.from) / stretch.length;
+    return static_cast<int32_t>(std::min<int64_t>(measure, INT32_MAX));
+}
+
+}  // namespace
+
 int32_t MeasureMap::At(int64_t tick) const {
     const auto after = std::upper_bound(stretches_.begin(), stretches_.end(), tick,
                                         [](int64_t t, const Stretch& stretch) { return t < stretch.from; });
     if (after == stretches_.begin()) return 0;
-    const Stretch& stretch = *(after - 1);
-    if (stretch.length == 0) return stretch.measure;
-    const int64_t measure = stretch.measure + (tick - stretch.from) / stretch.length;
-    return static_cast<int32_t>(std::min<int64_t>(measure, INT32_MAX));
+    return MeasureIn(*(after - 1), tick);
+}
+
+int32_t MeasureMap::Walk::At(int64_t tick) {
+    const std::vector<Stretch>& stretches = map_.stretches_;
+    if (stretches.empty() || tick < stretches[stretch_].from) return map_.At(tick);  // not rising: look it up
+    while (stretch_ + 1 < stretches.size() && stretches[stretch_ + 1].from <= tick) ++stretch_;
+    return MeasureIn(stretches[stretch_], tick);
 }
 
 std::vector<std::pair<int64_t, int32_t>> MeasureMap::Starts(int64_t end, size_t most) const {

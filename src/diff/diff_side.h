@@ -42,6 +42,16 @@ public:
     // first signature, a new measure at each signature.
     static MeasureMap FromTimeSignatures(const std::vector<DiffControl>& controls);
     int32_t At(int64_t tick) const;
+    // The same for ticks asked in rising order, each found from the last.
+    class Walk {
+    public:
+        explicit Walk(const MeasureMap& map) : map_(map) {}
+        int32_t At(int64_t tick);
+
+    private:
+        const MeasureMap& map_;
+        size_t stretch_ = 0;
+    };
     // The ticks where measures start before `end`, with their numbers, at most `most` of them.
     std::vector<std::pair<int64_t, int32_t>> Starts(int64_t end, size_t most) const;
 

@@ -58,6 +58,7 @@ struct SourceNote {
     size_t at;      // of the note's name
     size_t length;  // of the name
     int64_t tick;
+    int32_t measure;
     int pitch;
 };
 
@@ -65,15 +66,17 @@ std::vector<SourceNote> PlainNotes(const std::string& source) {
     std::map<std::string, int> pitchOf;
     for (int pitch = 0; pitch < 128; ++pitch) pitchOf[NoteText(pitch)] = pitch;
     std::vector<SourceNote> notes;
-    const std::regex line("([^\n#]*)# tick ([0-9]+)[^\n]*\n");
+    const std::regex line("([^\n#]*)# tick ([0-9]+), measure ([0-9]+)[^\n]*\n");
     const std::regex note(" [0-9]+:[a-z0-9.]+:([A-G]#?[0-9]+)(?=[ \n#]|$)");
     for (auto l = std::sregex_iterator(source.begin(), source.end(), line); l != std::sregex_iterator(); ++l) {
         const std::string body = " " + (*l)[1].str();
         const int64_t tick = std::stoll((*l)[2].str());
+        const auto measure = static_cast<int32_t>(std::stol((*l)[3].str()));
         for (auto n = std::sregex_iterator(body.begin(), body.end(), note); n != std::sregex_iterator(); ++n)
             notes.push_back({.at = static_cast<size_t>(l->position(1) + n->position(1) - 1),
                              .length = static_cast<size_t>(n->length(1)),
                              .tick = tick,
+                             .measure = measure,
                              .pitch = pitchOf.at((*n)[1].str())});
     }
     return notes;
@@ -181,6 +184,7 @@ TEST(Diff, OneEditGivesItsDifferenceAtItsTickAndNoneEarlier) {
         if (edit == 3) {  // a duration moves what follows: the first difference is the note's
             ASSERT_FALSE(result.same) << what;
             EXPECT_EQ(*result.firstTick, note.tick) << what;
+            EXPECT_EQ(result.firstMeasure, note.measure) << what;
             ++tried[names[edit]];
             continue;
         }
@@ -188,6 +192,7 @@ TEST(Diff, OneEditGivesItsDifferenceAtItsTickAndNoneEarlier) {
         ASSERT_EQ(result.differences.size(), 1u) << what << "\n" << edited;
         const Difference& d = result.differences[0];
         EXPECT_EQ(d.tick, note.tick) << what;
+        EXPECT_EQ(d.measure, note.measure) << what;
         const DiffKind expected[] = {DiffKind::Repitched, DiffKind::Removed, DiffKind::Louder};
         // An accent on a note of loudness 0 makes a silent note heard.
         if (edit != 2 || d.kind != DiffKind::Added) {
