@@ -83,6 +83,8 @@ std::optional<KeptNote> Keep(const TimedNote& note, const SSONG& song, const Tim
                     .velocity = static_cast<uint8_t>(std::min<int>(note.velocity, 127))};
 }
 
+}  // namespace
+
 // A synthesizer, and every MIDI reader, knows one note per channel and
 // pitch. While notes overlap on one, a new strike ends the sounding note
 // and starts its own, and the pitch is let go when the last of them ends.
@@ -120,6 +122,8 @@ private:
     ExportLosses& losses_;
     std::array<Sounding, kMidiChannels * kMidiPitches> sounding_{};
 };
+
+namespace {
 
 // A note's end, waiting for its tick. Within a tick the notes that end go
 // first, so that a pitch ended and struck again in one tick is not taken for
@@ -176,23 +180,17 @@ std::optional<ConductorEvent> ConductorEventOf(const TimedControl& control, bool
 
 std::vector<ConductorEvent> Conductor(const Timeline& timeline, bool asWritten, ExportLosses& losses) {
     std::vector<ConductorEvent> events;
-    const bool tempoAtStart = std::any_of(timeline.controls.begin(), timeline.controls.end(), [](const TimedControl& c) {
-        return c.code == kCodeTempo && c.tick == 0;
-    });
-    // Players differ in the tempo they assume without one.
-    if (!tempoAtStart) events.push_back({.tick = 0, .what = TempoOf(kDefaultTempo, losses)});
-    for (const TimedControl& control : timeline.controls)
-        if (std::optional<ConductorEvent> event = ConductorEventOf(control, asWritten, losses))
-            events.push_back(std::move(*event));
-    // Controls and errors each come in tick order; at one tick, controls first.
-    const auto errorsFrom = static_cast<std::ptrdiff_t>(events.size());
-    for (const TimedError& error : timeline.errors)
-        events.push_back({.tick = asWritten ? error.written : error.tick, .what = Marker{ErrorMarker(error.error)}});
-    std::inplace_merge(events.begin(), events.begin() + errorsFrom, events.end(),
-                       [](const ConductorEvent& a, const ConductorEvent& b) { return a.tick < b.tick; });
-    if (timeline.stopReason != kStopNone)
-        events.push_back(
-            {.tick = timeline.lastTick + (asWritten ? timeline.batches : 0), .what = Marker{"Stopped: " + std::string(StopMeaning(timeline.stopReason))}});
+    ConductorEvents conductor(asWritten, losses, [&events](ConductorEvent event) { events.push_back(std::move(event)); });
+    // In the order they took effect: by tick, a tick's controls first.
+    const auto tickOf = [asWritten](const auto& item) { return asWritten ? item.written : item.tick; };
+    size_t error = 0;
+    for (const TimedControl& control : timeline.controls) {
+        for (; error < timeline.errors.size() && tickOf(timeline.errors[error]) < tickOf(control); ++error)
+            conductor.Error(timeline.errors[error]);
+        conductor.Control(control);
+    }
+    for (; error < timeline.errors.size(); ++error) conductor.Error(timeline.errors[error]);
+    conductor.Finish(timeline);
     return events;
 }
 
@@ -203,6 +201,54 @@ std::string Count(int64_t count, const char* noun) {
 
 }  // namespace
 
+ConductorEvents::ConductorEvents(bool asWritten, ExportLosses& losses, std::function<void(ConductorEvent)> put)
+    : asWritten_(asWritten), losses_(losses), put_(std::move(put)) {}
+
+void ConductorEvents::Control(const TimedControl& control) {
+    if (!started_ && control.tick > 0) Start();
+    if (control.code == kCodeTempo && control.tick == 0) tempoAtStart_ = true;
+    PutErrorsBefore(asWritten_ ? control.written : control.tick);
+    if (std::optional<ConductorEvent> event = ConductorEventOf(control, asWritten_, losses_)) Put(std::move(*event));
+}
+
+void ConductorEvents::Error(const TimedError& error) {
+    if (!started_ && error.tick > 0) Start();
+    const int64_t tick = asWritten_ ? error.written : error.tick;
+    PutErrorsBefore(tick);
+    errors_.push_back({.tick = tick, .what = Marker{ErrorMarker(error.error)}});
+}
+
+void ConductorEvents::Finish(const Timeline& facts) {
+    PutErrorsBefore(INT64_MAX);
+    if (!started_) Start();
+    if (facts.stopReason != kStopNone)
+        put_({.tick = facts.lastTick + (asWritten_ ? facts.batches : 0),
+              .what = Marker{"Stopped: " + std::string(StopMeaning(facts.stopReason))}});
+}
+
+// Until playback has left tick 0 it is not known whether a tempo sets in
+// there; players differ in the tempo they assume without one.
+void ConductorEvents::Start() {
+    started_ = true;
+    if (!tempoAtStart_) put_({.tick = 0, .what = TempoOf(kDefaultTempo, losses_)});
+    for (ConductorEvent& event : held_) put_(std::move(event));
+    held_.clear();
+}
+
+void ConductorEvents::Put(ConductorEvent event) {
+    if (started_)
+        put_(std::move(event));
+    else
+        held_.push_back(std::move(event));
+}
+
+// The errors of a tick wait for the controls of that tick, which go first.
+void ConductorEvents::PutErrorsBefore(int64_t tick) {
+    if (errors_.empty() || errors_.back().tick >= tick) return;
+    for (ConductorEvent& error : errors_) Put(std::move(error));
+    errors_.clear();
+}
+
 MidiPerformance::MidiPerformance(const SSONG& song, const Timeline& timeline, const ExportOptions& options)
     : song_(song), timeline_(timeline), options_(options) {
     midi_.title = CleanText(song.title);
@@ -211,27 +257,45 @@ MidiPerformance::MidiPerformance(const SSONG& song, const Timeline& timeline, co
     midi_.endTick = timeline.lastTick + (options.asWritten ? timeline.batches : 0);
 }
 
-// The timeline holds the notes in the order they started; their ends wait
-// in a queue, which holds no more notes than sound at once.
-void MidiPerformance::PlayNotes(const std::function<void(const NoteMessage&)>& take) {
-    ExportLosses& losses = midi_.losses;
+// The notes come in the order they started; their ends wait in a queue,
+// which holds no more notes than sound at once.
+struct NoteMessages::Ends {
+    std::priority_queue<PendingEnd, std::vector<PendingEnd>, std::greater<>> queue;
+};
+
+NoteMessages::NoteMessages(MidiPerformance& performance, const std::function<void(const NoteMessage&)>& take)
+    : performance_(performance), strikes_(std::make_unique<Strikes>(take, performance.midi_.losses)),
+      ends_(std::make_unique<Ends>()) {
+    ExportLosses& losses = performance.midi_.losses;
     losses.silentNotes = losses.restruck = losses.outOfRange = 0;
-    Strikes strikes(take, losses);
-    std::priority_queue<PendingEnd, std::vector<PendingEnd>, std::greater<>> ends;
-    const auto endUntil = [&](auto due) {
-        for (; !ends.empty() && due(ends.top()); ends.pop())
-            strikes.End(ends.top().channel, ends.top().pitch, ends.top().tick);
-    };
-    uint32_t order = 0;
-    for (const TimedNote& timed : timeline_.notes) {
-        const std::optional<KeptNote> note = Keep(timed, song_, timeline_, options_, midiTrackOf_, losses);
-        if (!note) continue;
-        endUntil([&](const PendingEnd& end) { return end.ComesBefore(note->on); });
-        strikes.Start(*note);
-        const uint32_t rank = order++ | (note->off == note->on ? PendingEnd::kEndsWhereItStarted : 0);
-        ends.push({.tick = note->off, .rank = rank, .channel = note->channel, .pitch = note->pitch});
-    }
-    endUntil([](const PendingEnd&) { return true; });
+}
+
+NoteMessages::~NoteMessages() = default;
+
+template <typename Due>
+void NoteMessages::EndUntil(Due due) {
+    auto& ends = ends_->queue;
+    for (; !ends.empty() && due(ends.top()); ends.pop()) strikes_->End(ends.top().channel, ends.top().pitch, ends.top().tick);
+}
+
+void NoteMessages::Take(const TimedNote& timed) {
+    MidiPerformance& p = performance_;
+    const std::optional<KeptNote> note = Keep(timed, p.song_, p.timeline_, p.options_, p.midiTrackOf_, p.midi_.losses);
+    if (!note) return;
+    EndUntil([&](const PendingEnd& end) { return end.ComesBefore(note->on); });
+    strikes_->Start(*note);
+    const uint32_t rank = order_++ | (note->off == note->on ? PendingEnd::kEndsWhereItStarted : 0);
+    ends_->queue.push({.tick = note->off, .rank = rank, .channel = note->channel, .pitch = note->pitch});
+}
+
+void NoteMessages::Finish() {
+    EndUntil([](const PendingEnd&) { return true; });
+}
+
+void MidiPerformance::PlayNotes(const std::function<void(const NoteMessage&)>& take) {
+    NoteMessages messages(*this, take);
+    for (const TimedNote& timed : timeline_.notes) messages.Take(timed);
+    messages.Finish();
 }
 
 std::string DescribeLosses(const ExportLosses& losses, bool midiFile) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -82,6 +83,32 @@ struct ExportLosses {
     int32_t unnamedSignatures = 0;  // key or time signature codes that name none: left out
 };
 
+// The conductor's events of a playback, made as its controls and errors
+// come, in the order they took effect: holding only the errors of the tick
+// at hand (a tick's controls go before its errors) and, until playback has
+// left tick 0, what happened there. Counts what MIDI cannot say into `losses`.
+class ConductorEvents {
+public:
+    ConductorEvents(bool asWritten, ExportLosses& losses, std::function<void(ConductorEvent)> put);
+    void Control(const TimedControl& control);
+    void Error(const TimedError& error);
+    // The rest, and where playback stopped, from the facts of its end.
+    void Finish(const Timeline& facts);
+
+private:
+    void Start();
+    void Put(ConductorEvent event);
+    void PutErrorsBefore(int64_t tick);
+
+    bool asWritten_;
+    ExportLosses& losses_;
+    std::function<void(ConductorEvent)> put_;
+    bool started_ = false;
+    bool tempoAtStart_ = false;
+    std::vector<ConductorEvent> held_;    // before the start
+    std::vector<ConductorEvent> errors_;  // of the tick at hand
+};
+
 // The song as a MIDI file lays it out, all but the notes.
 struct MidiSong {
     std::string title;  // clean text
@@ -105,12 +132,41 @@ public:
     // say into Song().losses, afresh on every call.
     void PlayNotes(const std::function<void(const NoteMessage&)>& take);
 
+    // What the export lost, for a performance whose notes or conductor are
+    // written as they come.
+    ExportLosses& Losses() { return midi_.losses; }
+
 private:
+    friend class NoteMessages;
     const SSONG& song_;
     const Timeline& timeline_;
     ExportOptions options_;
     std::array<int32_t, kTrackCount> midiTrackOf_{};  // by song track, or -1
     MidiSong midi_;
+};
+
+// The note messages of notes given one at a time, in the order they started
+// (PlayNotes gives it a timeline's): for a song written out as it plays,
+// whose timeline gives only the facts of the end (the last tick, the tracks
+// that sounded). Counts the notes MIDI cannot say into the performance's losses.
+class Strikes;
+class NoteMessages {
+public:
+    NoteMessages(MidiPerformance& performance, const std::function<void(const NoteMessage&)>& take);
+    ~NoteMessages();
+    NoteMessages(const NoteMessages&) = delete;
+    NoteMessages& operator=(const NoteMessages&) = delete;
+    void Take(const TimedNote& note);
+    void Finish();  // the ends still waiting
+
+private:
+    struct Ends;
+    template <typename Due>
+    void EndUntil(Due due);
+    MidiPerformance& performance_;
+    std::unique_ptr<Strikes> strikes_;
+    std::unique_ptr<Ends> ends_;
+    uint32_t order_ = 0;
 };
 
 // One line naming what was lost ("" when nothing was): the counts that apply

@@ -46,9 +46,11 @@ void Recorder::ControlApplied(const SSONG& song, const SEVENT& event) {
     if (event.code == kCodeTempo) {
         value = BeatsPerMinute(TempoByte(&song, &event));
     }
-    timeline_.controls.push_back({.tick = song.clock, .measure = song.barsPlayed, .code = event.code, .value = value,
-                                  .written = Written(song)});
-    if (event.code == kCodeTempo) TempoPointd(song.clock, value);
+    const TimedControl control{.tick = song.clock, .measure = song.barsPlayed, .code = event.code, .value = value,
+                               .written = Written(song)};
+    if (options_.sink) options_.sink->ControlRecorded(control);
+    if (options_.keepControls && !options_.sink) timeline_.controls.push_back(control);
+    if (event.code == kCodeTempo && options_.keepControls) TempoPointd(song.clock, value);
     timeline_.measures = song.barsPlayed;
 }
 
@@ -65,7 +67,7 @@ void Recorder::SlotTaken(const SSONG& song, int slot, const SEVENT& event) {
     if (!options_.keepNotes || song.barsPlayed > options_.keepUntilMeasure) return;
     if (open_.size() <= static_cast<size_t>(slot)) open_.resize(static_cast<size_t>(slot) + 1, kNone);
     if (open_[static_cast<size_t>(slot)] == kNone) ++openCount_;
-    open_[static_cast<size_t>(slot)] = static_cast<int32_t>(timeline_.notes.size());
+    open_[static_cast<size_t>(slot)] = static_cast<int32_t>(timeline_.notes.size()) + handedOn_;
     timeline_.notes.push_back({.on = song.clock,
                                .measure = song.barsPlayed,
                                .batchesBefore = static_cast<int32_t>(timeline_.batches),
@@ -87,7 +89,7 @@ void Recorder::NoteOn(const SSONG& song, int slot) {
 void Recorder::TieContinued(const SSONG& /*song*/, int slot, const SEVENT& event) {
     ++timeline_.ties;
     if (static_cast<size_t>(slot) < open_.size() && open_[static_cast<size_t>(slot)] != kNone) {
-        TimedNote& note = timeline_.notes[static_cast<size_t>(open_[static_cast<size_t>(slot)])];
+        TimedNote& note = NoteAt(open_[static_cast<size_t>(slot)]);
         note.tied = true;
         note.writtenLength += DurationTicks(event.value);
     }
@@ -97,11 +99,32 @@ void Recorder::Close(int slot, int64_t tick, bool restsToo) {
     if (openCount_ == 0 || static_cast<size_t>(slot) >= open_.size()) return;
     int32_t& open = open_[static_cast<size_t>(slot)];
     if (open == kNone) return;
-    TimedNote& note = timeline_.notes[static_cast<size_t>(open)];
+    TimedNote& note = NoteAt(open);
     if (note.rest && !restsToo) return;
     note.off = tick;
     open = kNone;
     --openCount_;
+    if (options_.sink) HandOnEnded();
+}
+
+// The notes at the front that have ended go to the sink. A note ended
+// behind one still sounding waits for it, so the sink gets them in the
+// order they started; they are few, since at most 16 sound at once.
+void Recorder::HandOnEnded() {
+    std::vector<TimedNote>& notes = timeline_.notes;
+    size_t ended = 0;
+    while (ended < notes.size() && notes[ended].off >= 0) options_.sink->NoteRecorded(notes[ended++]);
+    if (ended == 0) return;
+    // Moving the waiting ones down costs what is waiting, not what went before.
+    notes.erase(notes.begin(), notes.begin() + static_cast<std::ptrdiff_t>(ended));
+    handedOn_ += static_cast<int32_t>(ended);
+}
+
+void Recorder::Flush() {
+    if (!options_.sink) return;
+    for (const TimedNote& note : timeline_.notes) options_.sink->NoteRecorded(note);
+    handedOn_ += static_cast<int32_t>(timeline_.notes.size());
+    timeline_.notes.clear();
 }
 
 void Recorder::CloseAll(int64_t tick) {
@@ -118,7 +141,9 @@ void Recorder::SlotFreed(const SSONG& song, int slot) {
 }
 
 void Recorder::ErrorRaised(const SSONG& song, const PlaybackError& error) {
-    timeline_.errors.push_back({.tick = song.clock, .written = Written(song), .measure = song.barsPlayed, .error = error});
+    const TimedError recorded{.tick = song.clock, .written = Written(song), .measure = song.barsPlayed, .error = error};
+    if (options_.sink) options_.sink->ErrorRecorded(recorded);
+    if (options_.keepControls && !options_.sink) timeline_.errors.push_back(recorded);
 }
 
 void Recorder::SongOver(const SSONG& song) {

@@ -97,6 +97,17 @@ struct Timeline {
     double SecondsAt(int64_t tick) const;
 };
 
+// Where a streaming Recorder hands what it recorded, as soon as it is
+// final: notes and rests in the order they started, each once it has ended
+// and every earlier one has been handed on; controls and errors as they come.
+class TimelineSink {
+public:
+    virtual ~TimelineSink() = default;
+    virtual void NoteRecorded(const TimedNote& note) = 0;
+    virtual void ControlRecorded(const TimedControl& control) = 0;
+    virtual void ErrorRecorded(const TimedError& error) = 0;
+};
+
 struct RecorderOptions {
     bool keepNotes = true;       // collect every note and rest
     bool keepSlotLevels = false;
@@ -107,13 +118,21 @@ struct RecorderOptions {
     // Room made for notes up front: a long song's notes are then not copied
     // over and over as their vector grows.
     size_t expectedNotes = 0;
+    // The controls, errors and tempo map (off: only their counts and the facts of the end).
+    bool keepControls = true;
+    // Streaming: the notes (when kept), controls and errors go to the sink
+    // instead of the timeline, which holds only the notes still sounding and
+    // those started after them. Flush() hands on the last.
+    TimelineSink* sink = nullptr;
 };
 
 class Recorder final : public PlaybackListener {
 public:
     explicit Recorder(RecorderOptions options = {}) : options_(options) {
-        if (options.keepNotes) timeline_.notes.reserve(options.expectedNotes);
+        if (options.keepNotes && !options.sink) timeline_.notes.reserve(options.expectedNotes);
     }
+    // Hands the notes still held to the sink (a note still sounding with off -1).
+    void Flush();
 
     const Timeline& Result() const { return timeline_; }
     Timeline Take() { return std::move(timeline_); }
@@ -138,6 +157,8 @@ private:
     void CloseAll(int64_t tick);
     void LevelChanged(const SSONG& song);
     int64_t Written(const SSONG& song) const { return song.clock + timeline_.batches; }
+    TimedNote& NoteAt(int32_t index) { return timeline_.notes[static_cast<size_t>(index - handedOn_)]; }
+    void HandOnEnded();
 
     RecorderOptions options_;
     Timeline timeline_;
@@ -145,4 +166,5 @@ private:
     bool batchTookSlot_ = false;  // the group being applied, or the last one, took a slot
     int32_t openCount_ = 0;      // entries of open_ that are not kNone: with none (past the kept
                                  // measures, or keeping no notes) a slot's end needs no look-up
+    int32_t handedOn_ = 0;       // streaming: notes given to the sink, and gone from the front of notes
 };
