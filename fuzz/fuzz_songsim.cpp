@@ -18,7 +18,8 @@
 // parsed as it plays.
 //
 // The input is also played for export and written as a Standard MIDI File in
-// memory, which a strict reader here takes apart: the chunk lengths add up to
+// memory (and again as it plays, which must give the same bytes), which a
+// strict reader here takes apart: the chunk lengths add up to
 // the file, every message has its status byte, every track ends with its end
 // of track, and every note on has exactly one note off after it on its channel
 // and pitch, in its own track.
@@ -197,6 +198,16 @@ void CheckMidiExport(std::span<const uint8_t> image) {
     PlaySong(song.get(), recorder);
     MidiPerformance performance(*song, recorder.Result(), {});
     const std::vector<uint8_t> bytes = WriteStandardMidiFile(performance);
+    // Written as it plays, a few bytes of each track in memory: the same bytes.
+    std::vector<uint8_t> streamed;
+    const StreamedMidiFile file = StreamStandardMidiFile(
+        [&] { return OpenSongImage(image, Parsing::UpFront); }, {},
+        [&](std::span<const uint8_t> piece) {
+            streamed.insert(streamed.end(), piece.begin(), piece.end());
+            return true;
+        },
+        5);
+    Require(file.written && streamed == bytes, "a song written as it plays gives the recorded performance's bytes");
 
     MidiReader file(bytes);
     file.Expect("MThd", "the file starts with its header chunk");

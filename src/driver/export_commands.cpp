@@ -88,15 +88,14 @@ std::optional<PlayedSong> PlayForExport(const std::string& path) {
 // where playback stopped (unless `tell` is false: a stem says nothing the
 // mix says). Status 1 for a stop, with the output written all the same.
 // (No file for standard output, whose failures end the run.)
-Made Finish(AtomicFile* output, const PlayedSong& played, const MidiPerformance& performance, bool midiFile,
+Made Finish(AtomicFile* output, const Timeline& timeline, const ExportLosses& losses, bool midiFile,
             bool tell = true) {
     if (output && !output->Commit()) {
         Complain("%s", output->Error().c_str());
         return {.status = 1, .written = false};
     }
-    const Timeline& timeline = played.timeline;
     if (!tell) return {.status = timeline.stopReason == kStopNone ? 0 : 1, .written = true};
-    const std::string lost = DescribeLosses(performance.Song().losses, midiFile);
+    const std::string lost = DescribeLosses(losses, midiFile);
     if (!lost.empty()) Diagnose("%s", lost.c_str());
     if (timeline.stopReason == kStopNone) return {.status = 0, .written = true};
     Diagnose("playback stopped at tick %" PRId64 ": %s; %s ends there, every note ended", timeline.lastTick,
@@ -104,20 +103,34 @@ Made Finish(AtomicFile* output, const PlayedSong& played, const MidiPerformance&
     return {.status = 1, .written = true};
 }
 
-// "-o -" writes the MIDI file on standard output.
+// "-o -" writes the MIDI file on standard output. The song is written as it
+// plays, so a long one takes no more memory than its image (twice, from
+// standard input, which is read whole to be played twice).
 Made MakeMidi(const ExportArgs& args, const std::string& song, const std::string& path) {
     if (OutputIsInput(std::span(&song, 1), path)) return {.status = kOutputIsInputStatus};
     std::unique_ptr<AtomicFile> output;
     if (!IsStandardStream(path) && !(output = OpenOutput(path))) return {.status = 1};
-    const std::optional<PlayedSong> played = PlayForExport(song);
-    if (!played) return {.status = 1};
-    MidiPerformance performance(*played->song, played->timeline, OptionsOf(args));
-    const std::vector<uint8_t> file = WriteStandardMidiFile(performance);
-    if (output)
-        output->Write(file);
-    else
-        OutText(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
-    return Finish(output.get(), *played, performance, true);
+    std::optional<std::vector<uint8_t>> input;
+    if (IsStandardStream(song) && !(input = ReadStandardInput())) return {.status = 1};
+    int opened = 0;
+    const auto open = [&]() -> SongPtr {
+        // The second playback's diagnostics are the first's again.
+        std::optional<DroppedDiagnostics> quiet;
+        if (opened++ > 0) quiet.emplace();
+        return input ? OpenSongImage(*input, Parsing::AsItPlays) : OpenSong(song, Parsing::AsItPlays);
+    };
+    const auto sink = [&output](std::span<const uint8_t> bytes) {
+        if (output) return output->Write(bytes);
+        OutText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        return true;
+    };
+    const StreamedMidiFile file = StreamStandardMidiFile(open, OptionsOf(args), sink);
+    if (!file.written) {
+        if (!file.error.empty()) Complain("%s: %s", path.c_str(), file.error.c_str());
+        if (output && !output->Ok()) Complain("%s", output->Error().c_str());
+        return {.status = 1};
+    }
+    return Finish(output.get(), file.facts, file.losses, true);
 }
 
 // Renders the performance into the open `output`, and each track into its
@@ -195,7 +208,7 @@ int RenderOne(const ExportArgs& args) {
     if (!played) return 1;
     MidiPerformance performance(*played->song, played->timeline, OptionsOf(args));
     if (!RenderInto(*output, *played, performance, args.sampleRate, synth, true)) return 1;
-    return Finish(output.get(), *played, performance, false).status;
+    return Finish(output.get(), played->timeline, performance.Song().losses, false).status;
 }
 
 // One song of a batch, on the worker's synthesizer.
@@ -208,7 +221,7 @@ Made RenderInBatch(const ExportArgs& args, SynthesizerSource& source, const Batc
     if (!played) return {.status = 1};
     MidiPerformance performance(*played->song, played->timeline, OptionsOf(args));
     if (!RenderInto(*output, *played, performance, args.sampleRate, *synth, false)) return {.status = 1};
-    return Finish(output.get(), *played, performance, false);
+    return Finish(output.get(), played->timeline, performance.Song().losses, false);
 }
 
 std::string TwoDigits(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
@@ -257,7 +270,7 @@ int RenderStems(const ExportArgs& args) {
             Complain("%s", files[i]->Error().c_str());
             return 1;
         }
-    return Finish(files.front().get(), *played, performance, false).status;
+    return Finish(files.front().get(), played->timeline, performance.Song().losses, false).status;
 }
 
 // The misuse of the command line that a batch cannot make sense of, said;

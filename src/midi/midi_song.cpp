@@ -263,8 +263,9 @@ struct NoteMessages::Ends {
     std::priority_queue<PendingEnd, std::vector<PendingEnd>, std::greater<>> queue;
 };
 
-NoteMessages::NoteMessages(MidiPerformance& performance, const std::function<void(const NoteMessage&)>& take)
-    : performance_(performance), strikes_(std::make_unique<Strikes>(take, performance.midi_.losses)),
+NoteMessages::NoteMessages(MidiPerformance& performance, std::function<void(const NoteMessage&)> take)
+    : performance_(performance), take_(std::move(take)),
+      strikes_(std::make_unique<Strikes>(take_, performance.midi_.losses)),
       ends_(std::make_unique<Ends>()) {
     ExportLosses& losses = performance.midi_.losses;
     losses.silentNotes = losses.restruck = losses.outOfRange = 0;

@@ -152,7 +152,7 @@ private:
 class Strikes;
 class NoteMessages {
 public:
-    NoteMessages(MidiPerformance& performance, const std::function<void(const NoteMessage&)>& take);
+    NoteMessages(MidiPerformance& performance, std::function<void(const NoteMessage&)> take);
     ~NoteMessages();
     NoteMessages(const NoteMessages&) = delete;
     NoteMessages& operator=(const NoteMessages&) = delete;
@@ -164,6 +164,7 @@ private:
     template <typename Due>
     void EndUntil(Due due);
     MidiPerformance& performance_;
+    std::function<void(const NoteMessage&)> take_;
     std::unique_ptr<Strikes> strikes_;
     std::unique_ptr<Ends> ends_;
     uint32_t order_ = 0;

@@ -1,10 +1,13 @@
 #include "midi/smf_writer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <bit>
 #include <span>
 #include <stdexcept>
 #include <string_view>
+
+#include "playback/tick.h"
 
 namespace {
 
@@ -68,14 +71,27 @@ void PutText(std::vector<uint8_t>& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
 }
 
+// A temporary file that holds what a track writes beyond what it keeps in
+// memory; gone when closed, whatever happens.
+struct SpillFile {
+    std::FILE* file = nullptr;
+    ~SpillFile() {
+        if (file) std::fclose(file);
+    }
+};
+
 class TrackWriter {
 public:
     void Reserve(size_t bytes) { bytes_.resize(bytes); }
+    // Past `limit` bytes in memory the track goes on into a temporary file.
+    void SpillAbove(size_t limit) { spillAbove_ = limit; }
+    bool Failed() const { return failed_; }
     // Events come in tick order.
     void Message(int64_t tick, std::initializer_list<uint8_t> message) {
         EventStart event = Start(tick);
         for (const uint8_t byte : message) event.Put(byte);
         size_ += event.Size();
+        if (spillAbove_ != 0 && size_ > spillAbove_) Spill();
     }
     void Meta(int64_t tick, uint8_t type, std::span<const uint8_t> data) {
         EventStart event = Start(tick);
@@ -86,20 +102,50 @@ public:
         MakeRoom(data.size());
         std::copy(data.begin(), data.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
         size_ += data.size();
+        if (spillAbove_ != 0 && size_ > spillAbove_) Spill();
     }
     void Meta(int64_t tick, uint8_t type, std::string_view text) {
         Meta(tick, type, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     }
     void End(int64_t tick) { Meta(std::max(tick, at_), kMetaEndOfTrack, std::span<const uint8_t>{}); }
 
-    size_t ChunkSize() const { return kChunkHeaderSize + size_; }
+    size_t ChunkSize() const { return kChunkHeaderSize + spilled_ + size_; }
     void AppendTo(std::vector<uint8_t>& file) const {
         PutText(file, "MTrk");
         PutBigEndian(file, static_cast<uint32_t>(size_), 4);
         file.insert(file.end(), bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
     }
+    // The chunk, what went to the temporary file included, to `sink`.
+    bool WriteTo(const MidiByteSink& sink) {
+        std::vector<uint8_t> header;
+        PutText(header, "MTrk");
+        PutBigEndian(header, static_cast<uint32_t>(spilled_ + size_), 4);
+        if (!sink(header)) return false;
+        if (spill_.file) {
+            std::rewind(spill_.file);
+            std::vector<uint8_t> piece(size_t{1} << 20);
+            for (size_t left = spilled_; left > 0;) {
+                const size_t got = std::fread(piece.data(), 1, std::min(left, piece.size()), spill_.file);
+                if (got == 0) return false;
+                if (!sink(std::span(piece).first(got))) return false;
+                left -= got;
+            }
+        }
+        return sink(std::span(bytes_).first(size_));
+    }
 
 private:
+    void Spill() {
+        if (!spill_.file) spill_.file = std::tmpfile();
+        if (!spill_.file || std::fwrite(bytes_.data(), 1, size_, spill_.file) != size_) {
+            failed_ = true;
+            spillAbove_ = 0;  // keep the rest in memory; the file is not written
+            return;
+        }
+        spilled_ += size_;
+        size_ = 0;
+    }
+
     void MakeRoom(size_t count) {
         if (bytes_.size() < size_ + count) bytes_.resize(std::max(bytes_.size() * 2, size_ + count));
     }
@@ -128,9 +174,13 @@ private:
         return event;
     }
 
-    std::vector<uint8_t> bytes_;  // the track is the first size_ of them; the rest is room
+    std::vector<uint8_t> bytes_;  // the track is the first size_ of them (after the spilled ones); the rest is room
     size_t size_ = 0;
     int64_t at_ = 0;
+    size_t spillAbove_ = 0;
+    SpillFile spill_;
+    size_t spilled_ = 0;
+    bool failed_ = false;
 };
 
 void WriteConductorEvent(TrackWriter& track, const ConductorEvent& event) {
@@ -151,27 +201,103 @@ void WriteConductorEvent(TrackWriter& track, const ConductorEvent& event) {
     }
 }
 
+void PutFileHeader(std::vector<uint8_t>& file, size_t tracks) {
+    PutBigEndian(file, 6, 4);
+    PutBigEndian(file, kFormatTracksInParallel, 2);
+    PutBigEndian(file, static_cast<uint32_t>(tracks + 1), 2);
+    PutBigEndian(file, kTicksPerQuarterNote, 2);
+}
+
+void StartTracks(const MidiSong& song, TrackWriter& conductor, std::vector<TrackWriter>& tracks) {
+    conductor.Meta(0, kMetaTrackName, song.title);
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const MidiTrack& track = song.tracks[i];
+        tracks[i].Meta(0, kMetaTrackName, track.name);
+        if (track.program) tracks[i].Message(0, {static_cast<uint8_t>(kProgramChange | track.channel), *track.program});
+    }
+}
+
+void WriteNote(TrackWriter& track, const NoteMessage& note) {
+    const auto status = static_cast<uint8_t>((note.on ? kNoteOn : kNoteOff) | note.channel);
+    track.Message(note.tick, {status, note.pitch, note.on ? note.velocity : kReleaseVelocity});
+}
+
+// What a playback written as it plays hands on: notes to their messages,
+// controls and errors to the conductor.
+class StreamingSink final : public TimelineSink {
+public:
+    StreamingSink(NoteMessages& notes, ConductorEvents& conductor) : notes_(notes), conductor_(conductor) {}
+    void NoteRecorded(const TimedNote& note) override { notes_.Take(note); }
+    void ControlRecorded(const TimedControl& control) override { conductor_.Control(control); }
+    void ErrorRecorded(const TimedError& error) override { conductor_.Error(error); }
+
+private:
+    NoteMessages& notes_;
+    ConductorEvents& conductor_;
+};
+
 }  // namespace
+
+StreamedMidiFile StreamStandardMidiFile(const std::function<SongPtr()>& open, const ExportOptions& options,
+                                        const MidiByteSink& sink, size_t trackBytesInMemory) {
+    StreamedMidiFile result;
+    {  // The first playback: the facts of the end, which the layout needs.
+        SongPtr song = open();
+        if (!song) return result;
+        Recorder recorder({.keepNotes = false, .keepControls = false});
+        PlaySong(song.get(), recorder);
+        if (song->streamState == kStreamFailed) return result;  // memory ran out
+        result.facts = recorder.Take();
+    }
+    SongPtr song = open();
+    if (!song) return result;
+    MidiPerformance performance(*song, result.facts, options);
+    const MidiSong& midi = performance.Song();
+    TrackWriter conductor;
+    std::vector<TrackWriter> tracks(midi.tracks.size());
+    conductor.SpillAbove(trackBytesInMemory);
+    for (TrackWriter& track : tracks) track.SpillAbove(trackBytesInMemory);
+    StartTracks(midi, conductor, tracks);
+    NoteMessages notes(performance, [&tracks](const NoteMessage& note) { WriteNote(tracks[note.track], note); });
+    ConductorEvents events(options.asWritten, performance.Losses(),
+                           [&conductor](const ConductorEvent& event) { WriteConductorEvent(conductor, event); });
+    StreamingSink played(notes, events);
+    Recorder recorder({.keepNotes = true, .keepControls = false, .sink = &played});
+    PlaySong(song.get(), recorder);
+    recorder.Flush();
+    notes.Finish();
+    events.Finish(result.facts);
+    result.losses = midi.losses;
+    conductor.End(midi.endTick);
+    bool failed = conductor.Failed();
+    for (TrackWriter& track : tracks) {
+        track.End(midi.endTick);
+        failed = failed || track.Failed();
+    }
+    if (failed) {
+        result.error = "cannot write a temporary file for the MIDI file's tracks";
+        return result;
+    }
+    std::vector<uint8_t> header = {'M', 'T', 'h', 'd'};
+    PutFileHeader(header, tracks.size());
+    bool written = sink(header) && conductor.WriteTo(sink);
+    for (TrackWriter& track : tracks) written = written && track.WriteTo(sink);
+    result.written = written;
+    return result;
+}
 
 std::vector<uint8_t> WriteStandardMidiFile(MidiPerformance& performance) {
     const MidiSong& song = performance.Song();
     TrackWriter conductor;
-    conductor.Meta(0, kMetaTrackName, song.title);
-    for (const ConductorEvent& event : song.conductor) WriteConductorEvent(conductor, event);
-    conductor.End(song.endTick);
-
     std::vector<TrackWriter> tracks(song.tracks.size());
     for (size_t i = 0; i < tracks.size(); ++i) {
-        const MidiTrack& track = song.tracks[i];
         constexpr size_t kMessagesPerNote = 2;
-        tracks[i].Reserve(static_cast<size_t>(track.notesOn) * kMessagesPerNote * kBytesPerMessage);
-        tracks[i].Meta(0, kMetaTrackName, track.name);
-        if (track.program) tracks[i].Message(0, {static_cast<uint8_t>(kProgramChange | track.channel), *track.program});
+        tracks[i].Reserve(static_cast<size_t>(song.tracks[i].notesOn) * kMessagesPerNote * kBytesPerMessage);
     }
-    performance.PlayNotes([&tracks](const NoteMessage& note) {
-        const auto status = static_cast<uint8_t>((note.on ? kNoteOn : kNoteOff) | note.channel);
-        tracks[note.track].Message(note.tick, {status, note.pitch, note.on ? note.velocity : kReleaseVelocity});
-    });
+    StartTracks(song, conductor, tracks);
+    for (const ConductorEvent& event : song.conductor) WriteConductorEvent(conductor, event);
+    conductor.End(song.endTick);
+    performance.PlayNotes([&tracks](const NoteMessage& note) { WriteNote(tracks[note.track], note); });
 
     size_t fileSize = kHeaderChunkSize + conductor.ChunkSize();
     for (TrackWriter& track : tracks) {
@@ -181,10 +307,7 @@ std::vector<uint8_t> WriteStandardMidiFile(MidiPerformance& performance) {
     // (Begun as a list: g++ 12 at -O3 takes an insert into the empty vector for an overflow.)
     std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
     file.reserve(fileSize);
-    PutBigEndian(file, 6, 4);
-    PutBigEndian(file, kFormatTracksInParallel, 2);
-    PutBigEndian(file, static_cast<uint32_t>(tracks.size() + 1), 2);
-    PutBigEndian(file, kTicksPerQuarterNote, 2);
+    PutFileHeader(file, tracks.size());
     conductor.AppendTo(file);
     for (const TrackWriter& track : tracks) track.AppendTo(file);
     return file;

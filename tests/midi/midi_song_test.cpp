@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "midi/midi_song.h"
 #include "midi/smf_writer.h"
+#include "output/output.h"
+#include "song_generator.h"
 #include "song_writer.h"
 #include "support/recorded_song.h"
 
@@ -90,4 +95,46 @@ TEST(StandardMidiFile, BridgesAGapLongerThanADeltaTime) {
         0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00,  // the longest delta, an empty text
         0x05, 0xFF, 0x2F, 0x00};                   // the rest of the gap, end of track
     EXPECT_EQ(WriteStandardMidiFile(performance), expected);
+}
+
+// A song written out as it plays gives the bytes of its recorded
+// performance, whatever the song and the options, its tracks kept in memory
+// or (a few bytes each) in temporary files.
+TEST(MidiStream, WritesTheRecordedPerformancesBytes) {
+    const DroppedDiagnostics quiet;  // the damaged songs' diagnostics
+    std::vector<std::vector<uint8_t>> songs = {TwoTracks()};
+    const auto root = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+    for (const auto& folder : {root / "tests" / "corpus", root / "fuzz" / "corpus-seed"})
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().extension() != ".sng" && folder.filename() == "corpus") continue;
+            std::ifstream file(entry.path(), std::ios::binary);
+            songs.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        }
+    for (uint64_t seed = 1; seed <= 12; ++seed) songs.push_back(GenerateSong({.events = 400 * seed, .seed = seed}).bytes);
+    int compared = 0;
+    for (const std::vector<uint8_t>& bytes : songs) {
+        if (bytes.size() < kHeaderSize) continue;  // unreadable
+        for (const ExportOptions options : {ExportOptions{}, ExportOptions{.asWritten = true},
+                                            ExportOptions{.transposeOctaves = true, .skipDisabled = true}}) {
+            RecordedSong recorded = Record(bytes);
+            MidiPerformance performance(*recorded.song, recorded.timeline, options);
+            const std::vector<uint8_t> whole = WriteStandardMidiFile(performance);
+            for (const size_t inMemory : {kTrackBytesInMemory, size_t{7}}) {
+                std::vector<uint8_t> streamed;
+                const StreamedMidiFile file = StreamStandardMidiFile(
+                    [&] { return OpenSongImage(bytes, Parsing::AsItPlays); }, options,
+                    [&](std::span<const uint8_t> piece) {
+                        streamed.insert(streamed.end(), piece.begin(), piece.end());
+                        return true;
+                    },
+                    inMemory);
+                ASSERT_TRUE(file.written) << file.error;
+                ASSERT_EQ(streamed, whole) << "song " << compared;
+                EXPECT_EQ(DescribeLosses(file.losses, true), DescribeLosses(performance.Song().losses, true));
+                EXPECT_EQ(file.facts.lastTick, recorded.timeline.lastTick);
+            }
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 200);
 }
