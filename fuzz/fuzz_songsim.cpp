@@ -200,14 +200,14 @@ void CheckMidiExport(std::span<const uint8_t> image) {
     const std::vector<uint8_t> bytes = WriteStandardMidiFile(performance);
     // Written as it plays, a few bytes of each track in memory: the same bytes.
     std::vector<uint8_t> streamed;
-    const StreamedMidiFile file = StreamStandardMidiFile(
+    const StreamedMidiFile streaming = StreamStandardMidiFile(
         [&] { return OpenSongImage(image, Parsing::UpFront); }, {},
         [&](std::span<const uint8_t> piece) {
             streamed.insert(streamed.end(), piece.begin(), piece.end());
             return true;
         },
         5);
-    Require(file.written && streamed == bytes, "a song written as it plays gives the recorded performance's bytes");
+    Require(streaming.written && streamed == bytes, "a song written as it plays gives the recorded performance's bytes");
 
     MidiReader file(bytes);
     file.Expect("MThd", "the file starts with its header chunk");
