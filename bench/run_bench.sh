@@ -82,7 +82,7 @@ peak_rss() { awk 'BEGIN { m = 0 } $4 > m { m = $4 } END { print m }' "$1"; }
 mkdir -p "$WORK"
 declare -A EVENTS FILE_BYTES OUT_BYTES TICKS
 declare -A WALL CPU RSS FLOOR_WALL WRITES FLOOR_WRITES CHECK_WALL CHECK_RSS DRAW_WALL DRAW_BYTES
-declare -A ALL_WALL ALL_RSS ALL_BYTES FLOOR_CMD
+declare -A ALL_WALL ALL_RSS ALL_BYTES ALL_SAME FLOOR_CMD
 
 for size in $SIZES; do
     dir=$WORK/$size
@@ -175,9 +175,12 @@ for b in $BUILDS; do
     ALL_WALL[$b]=$wall
     ALL_RSS[$b]=$rss
     ALL_BYTES[$b]=$(stat -c %s "$dir/all.$b.svg")
+    # The picture has changed on purpose since some older builds (the
+    # legend's mask mark, repeat marks): a difference is shown, not fatal.
+    ALL_SAME[$b]=yes
     if [ "$b" != new ] && ! cmp -s "$dir/all.$b.svg" "$dir/all.new.svg"; then
         log "the $b build draws other bytes than this one"
-        exit 1
+        ALL_SAME[$b]=no
     fi
 done
 rm -f "$dir"/all.*.svg
@@ -277,10 +280,10 @@ done
 echo
 echo "Every measure of the $size-event song (draw --measures all, picture to disk, one run):"
 echo
-echo "| build | wall s | peak RSS MiB | picture bytes |"
-echo "|---|---:|---:|---:|"
+echo "| build | wall s | peak RSS MiB | picture bytes | same bytes as new |"
+echo "|---|---:|---:|---:|---|"
 for b in $BUILDS; do
-    echo "| $b | $(calc '%.3f' "${ALL_WALL[$b]}") | $(calc '%.1f' "${ALL_RSS[$b]} / 1024") | ${ALL_BYTES[$b]} |"
+    echo "| $b | $(calc '%.3f' "${ALL_WALL[$b]}") | $(calc '%.1f' "${ALL_RSS[$b]} / 1024") | ${ALL_BYTES[$b]} | ${ALL_SAME[$b]} |"
 done
 
 echo

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio_ext.h>
 #include <unistd.h>
 
@@ -33,6 +34,7 @@ constexpr size_t kPendingSize = size_t{1} << 18;
 constexpr size_t kLineRoom = 1024;  // room kept free for the next line
 static_assert(kOutRoom <= kPendingSize);
 char gPending[kPendingSize];
+constexpr int kPipeSize = 4 * static_cast<int>(kPendingSize);
 size_t gPendingUsed = 0;
 
 void NoteFailure() {
@@ -48,6 +50,23 @@ bool FlushStdio(std::FILE* stream) { return __fpending(stream) == 0 || std::fflu
 // and each flush is one write call; a stream without a file (in memory)
 // takes them through stdio. After a failure nothing more is written, since
 // the output is lost anyway and the run will end as a failure.
+// A pipe holds 64 KiB unless asked for more: the playback's pieces then
+// wait for the reader to take most of each before songsim can make the next.
+// Room for a few pieces lets the two run side by side. (Best effort: a pipe
+// that cannot grow works as before.)
+void GrowPipe(int file) {
+#ifdef F_SETPIPE_SZ
+    static int grown = -1;
+    if (file == grown) return;
+    grown = file;
+    struct stat status {};
+    if (fstat(file, &status) == 0 && S_ISFIFO(status.st_mode) && fcntl(file, F_GETPIPE_SZ) < kPipeSize)
+        fcntl(file, F_SETPIPE_SZ, kPipeSize);
+#else
+    (void)file;
+#endif
+}
+
 void WriteBytes(const char* bytes, size_t size) {
     if (size == 0 || !gFailure.empty()) return;
     if (gStandardOutputClosed && Stream() == stdout) {
@@ -62,6 +81,7 @@ void WriteBytes(const char* bytes, size_t size) {
         if (std::fwrite(bytes, 1, size, stream) != size) NoteFailure();
         return;
     }
+    GrowPipe(file);
     while (size > 0) {
         const ssize_t written = write(file, bytes, size);
         if (written < 0 && errno == EINTR) continue;
