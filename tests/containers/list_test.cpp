@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
+
+#include <malloc.h>
 
 #include "containers/list.h"
 
@@ -154,3 +157,21 @@ TEST_F(ListTest, InsertAfterLaterElementLeavesListUnchanged) {
 }
 
 }  // namespace
+
+// Freed nodes are handed out again: each one zero-filled, and each big
+// enough for what was asked, whatever size was freed before.
+TEST(ListNodes, ReusedNodesAreZeroFilledAndBigEnough) {
+    for (const size_t size : {40, 8, 200, 40}) {
+        std::vector<unsigned char*> nodes;
+        for (int i = 0; i < 64; ++i) {
+            auto* bytes = static_cast<unsigned char*>(ListAllocNode(size));
+            ASSERT_NE(bytes, nullptr);
+            const size_t block = malloc_usable_size(bytes - sizeof(SLINK));
+            ASSERT_GE(block, sizeof(SLINK) + size) << "node of " << size << " bytes";
+            for (size_t b = 0; b < size; ++b) ASSERT_EQ(bytes[b], 0) << "byte " << b << " of a node of " << size;
+            std::fill(bytes, bytes + size, 0xAB);
+            nodes.push_back(bytes);
+        }
+        for (unsigned char* bytes : nodes) ListFreeNode(bytes);
+    }
+}
