@@ -1,9 +1,16 @@
 #include "song/codec.h"
 
+// Looked up for every control event a song plays: by code, one index.
+constexpr std::array<int8_t, 256> kControlIndexOfCode = [] {
+    std::array<int8_t, 256> index{};
+    index.fill(-1);
+    for (size_t i = 0; i < kControlEvents.size(); ++i) index[kControlEvents[i].code] = static_cast<int8_t>(i);
+    return index;
+}();
+
 const ControlEvent* FindControl(uint8_t code) {
-    for (const ControlEvent& control : kControlEvents)
-        if (control.code == code) return &control;
-    return nullptr;
+    const int8_t index = kControlIndexOfCode[code];
+    return index < 0 ? nullptr : &kControlEvents[static_cast<size_t>(index)];
 }
 
 const ControlEvent* FindControl(std::string_view word) {
