@@ -244,7 +244,7 @@ StreamedMidiFile StreamStandardMidiFile(const std::function<SongPtr()>& open, co
     {  // The first playback: the facts of the end, which the layout needs.
         SongPtr song = open();
         if (!song) return result;
-        Recorder recorder({.keepNotes = false, .keepControls = false});
+        Recorder recorder({.keepNotes = false, .keepControls = false, .keepErrors = false});
         PlaySong(song.get(), recorder);
         if (song->streamState == kStreamFailed) return result;  // memory ran out
         result.facts = recorder.Take();

@@ -143,7 +143,7 @@ void Recorder::SlotFreed(const SSONG& song, int slot) {
 void Recorder::ErrorRaised(const SSONG& song, const PlaybackError& error) {
     const TimedError recorded{.tick = song.clock, .written = Written(song), .measure = song.barsPlayed, .error = error};
     if (options_.sink) options_.sink->ErrorRecorded(recorded);
-    if (options_.keepControls && !options_.sink) timeline_.errors.push_back(recorded);
+    if (options_.keepErrors && !options_.sink) timeline_.errors.push_back(recorded);
 }
 
 void Recorder::SongOver(const SSONG& song) {

@@ -118,8 +118,10 @@ struct RecorderOptions {
     // Room made for notes up front: a long song's notes are then not copied
     // over and over as their vector grows.
     size_t expectedNotes = 0;
-    // The controls, errors and tempo map (off: only their counts and the facts of the end).
+    // The controls and tempo map (off: only their counts and the facts of the end).
     bool keepControls = true;
+    // The errors (off: not kept; a sink is still handed each).
+    bool keepErrors = true;
     // Streaming: the notes (when kept), controls and errors go to the sink
     // instead of the timeline, which holds only the notes still sounding and
     // those started after them. Flush() hands on the last.
