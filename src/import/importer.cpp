@@ -52,8 +52,11 @@ const std::array<int, kSolved + 1>& LastPieces() {
 }
 
 // A length as table durations, longest first, into `pieces`; empty when none add up to it.
+bool OnePiece(int64_t length);
+
 void Pieces(int64_t length, std::vector<int>& pieces) {
     pieces.clear();
+    if (OnePiece(length)) return pieces.push_back(static_cast<int>(length));  // most stretches
     for (; length > kSolved; length -= kLongest) pieces.push_back(kLongest);
     for (auto n = static_cast<size_t>(length); n > 0;) {
         const int piece = LastPieces()[n];
@@ -85,14 +88,21 @@ int64_t Rescale(int64_t tick, int division) { return RescaleTick(tick, division,
 int64_t Snap(int64_t tick, int grid) { return (tick + grid / 2) / grid * grid; }
 
 // The coarsest grid that holds 95% of the onsets: an onset is held within
-// max(1, grid / 8) ticks of a grid point.
+// max(1, grid / 8) ticks of a grid point. Every grid's step divides 96, so
+// the onsets are counted once by their place in 96 ticks.
+constexpr int kGridsPeriod = 96;
+static_assert(std::all_of(std::begin(kImportGrids), std::end(kImportGrids),
+                          [](const ImportGrid& grid) { return kGridsPeriod % grid.ticks == 0; }));
+
 int ChooseGrid(const std::vector<Note>& notes) {
+    std::array<int64_t, kGridsPeriod> onsets{};
+    for (const Note& note : notes) ++onsets[static_cast<size_t>(note.on % kGridsPeriod)];
     for (const ImportGrid& grid : kImportGrids) {
         const int64_t tolerance = std::max(1, grid.ticks / 8);
         int64_t held = 0;
-        for (const Note& note : notes) {
-            const int64_t off = note.on % grid.ticks;
-            if (std::min(off, grid.ticks - off) <= tolerance) ++held;
+        for (int place = 0; place < kGridsPeriod; ++place) {
+            const int64_t off = place % grid.ticks;
+            if (std::min<int64_t>(off, grid.ticks - off) <= tolerance) held += onsets[static_cast<size_t>(place)];
         }
         if (held * 100 >= static_cast<int64_t>(notes.size()) * 95) return grid.ticks;
     }
@@ -174,6 +184,9 @@ private:
 
     // Onsets and ends on the grid; a note of no length lasts one step.
     void Snapped() {
+        moved_.reserve(notes_.size());
+        shortenedFrom_.reserve(notes_.size());
+        endMoved_.reserve(notes_.size());
         for (size_t i = 0; i < notes_.size(); ++i) {
             Note& note = notes_[i];
             const int64_t on = Snap(note.on, grid_);
@@ -192,13 +205,19 @@ private:
     // Each (MIDI track, channel) pair that plays becomes a track, in the order of their first note.
     void Tracks() {
         std::map<std::pair<int, int>, int> index;
+        std::pair<int, int> lastKey{-1, -1};
+        int lastPair = -1;  // the pair of the note before, which the next note is often of
         for (size_t i = 0; i < notes_.size(); ++i) {
             const MidiNoteEvent& from = midi_.notes[i];
             const auto key = std::make_pair(int{from.track}, int{from.channel});
-            auto [at, added] = index.try_emplace(key, static_cast<int>(pairs_.size()));
-            if (added) pairs_.push_back({.midiTrack = key.first, .midiChannel = key.second, .firstOn = notes_[i].on});
-            ++pairs_[static_cast<size_t>(at->second)].notes;
-            notes_[i].pair = at->second;
+            if (key != lastKey) {
+                auto [at, added] = index.try_emplace(key, static_cast<int>(pairs_.size()));
+                if (added) pairs_.push_back({.midiTrack = key.first, .midiChannel = key.second, .firstOn = notes_[i].on});
+                lastKey = key;
+                lastPair = at->second;
+            }
+            ++pairs_[static_cast<size_t>(lastPair)].notes;
+            notes_[i].pair = lastPair;
         }
         auto live = [&] {
             return std::count_if(pairs_.begin(), pairs_.end(), [](const Pair& p) { return p.into < 0 && !p.dropped; });
@@ -423,20 +442,25 @@ private:
         for (const uint8_t byte : event.Bytes()) result_.song.push_back(byte);
     }
 
-    // The loudness for a group's new notes, each with or without an accent.
+    // The loudness for a group's new notes, each with or without an accent:
+    // of the candidates (the loudness now, the loudest that still takes an
+    // accent, and each note's velocity with or without its accent), the
+    // first that comes closest.
     int Loudness(const std::vector<size_t>& fresh) {
-        std::vector<int>& candidates = candidates_;
-        candidates.assign({loudness_ > 0 ? loudness_ : 64, 127 - kAccent});
-        for (const size_t i : fresh) {
-            candidates.push_back(notes_[i].velocity);
-            candidates.push_back(notes_[i].velocity - kAccent);
+        std::array<int, kSlots> velocities{};
+        const size_t count = std::min(fresh.size(), velocities.size());
+        for (size_t k = 0; k < count; ++k) velocities[k] = notes_[fresh[k]].velocity;
+        std::array<int, 2 + 2 * kSlots> candidates{loudness_ > 0 ? loudness_ : 64, 127 - kAccent};
+        for (size_t k = 0; k < count; ++k) {
+            candidates[2 + 2 * k] = velocities[k];
+            candidates[3 + 2 * k] = velocities[k] - kAccent;
         }
         int best = candidates.front();
         int64_t bestError = INT64_MAX;
-        for (int candidate : candidates) {
-            candidate = std::clamp(candidate, 1, 127);
+        for (size_t c = 0; c < 2 + 2 * count && bestError > 0; ++c) {
+            const int candidate = std::clamp(candidates[c], 1, 127);
             int64_t error = 0;
-            for (const size_t i : fresh) error += Error(notes_[i].velocity, candidate).first;
+            for (size_t k = 0; k < count; ++k) error += Error(velocities[k], candidate).first;
             if (error < bestError) {
                 bestError = error;
                 best = candidate;
@@ -604,7 +628,9 @@ private:
 
     // The engine plays what was made: anything but a clean run is a fault of this importer.
     void Judge() {
-        const SongCheck check = CheckSongImage(result_.song, options_.songName);
+        // Its verdict and counts are all it needs of the check.
+        const SongCheck check =
+            CheckSongImage(result_.song, options_.songName, {.keepNotes = false, .keepControls = false}, {});
         if (check.verdict != Verdict::Clean) {
             result_.error = "the song made does not play cleanly (" + std::string(VerdictKey(check.verdict)) +
                             "): a fault of the importer; nothing written";
@@ -614,8 +640,9 @@ private:
         result_.notesOut = check.timeline.notesOn;
         for (ImportedTrack& track : result_.tracks) track.notes = check.timeline.trackNotes[static_cast<size_t>(track.track)];
         for (ImportChange& change : result_.changes) change.measure = MeasureAt(change.tick);
-        std::stable_sort(result_.changes.begin(), result_.changes.end(),
-                         [](const ImportChange& a, const ImportChange& b) { return a.tick < b.tick; });
+        const auto byTick = [](const ImportChange& a, const ImportChange& b) { return a.tick < b.tick; };
+        if (!std::is_sorted(result_.changes.begin(), result_.changes.end(), byTick))
+            std::stable_sort(result_.changes.begin(), result_.changes.end(), byTick);
         const auto dropped = std::count_if(result_.changes.begin(), result_.changes.end(),
                                            [](const ImportChange& c) { return c.kind == "dropped"; });
         if (result_.notesIn - result_.notesOut != dropped) {
@@ -647,7 +674,6 @@ private:
     // Room reused from group to group.
     std::vector<int> pieces_;
     std::vector<size_t> fresh_;
-    std::vector<int> candidates_;
 };
 
 }  // namespace

@@ -211,6 +211,24 @@ bool ChunkIs(std::span<const uint8_t> type, std::string_view name) {
     return std::equal(type.begin(), type.end(), name.begin(), name.end());
 }
 
+// The notes by onset, those of one onset in the order of their tracks: each
+// track's notes come in order already, so its run is merged with the others,
+// two runs at a time.
+void MergeRuns(std::vector<MidiNoteEvent>& notes, std::vector<size_t> runs) {
+    const auto byOnset = [](const MidiNoteEvent& a, const MidiNoteEvent& b) { return a.on < b.on; };
+    const auto at = [&](size_t index) { return notes.begin() + static_cast<std::ptrdiff_t>(index); };
+    runs.push_back(notes.size());
+    while (runs.size() > 2) {
+        std::vector<size_t> merged;
+        for (size_t r = 0; r + 1 < runs.size(); r += 2) {
+            merged.push_back(runs[r]);
+            if (r + 2 < runs.size()) std::inplace_merge(at(runs[r]), at(runs[r + 1]), at(runs[r + 2]), byOnset);
+        }
+        merged.push_back(notes.size());
+        runs = std::move(merged);
+    }
+}
+
 MidiFileData Read(std::span<const uint8_t> bytes) {
     MidiFileData data;
     Cursor file(bytes, 0, bytes.size());
@@ -231,6 +249,11 @@ MidiFileData Read(std::span<const uint8_t> bytes) {
 
     std::map<std::pair<uint16_t, int>, int64_t> unsupported;
     uint32_t tracks = 0;
+    std::vector<size_t> runs;  // where each track's notes start
+    // A note takes at least six bytes of the file: room made for all it may
+    // hold, so that the notes are not copied as they come (pages that are
+    // never written cost nothing).
+    data.notes.reserve(std::min(bytes.size() / 6, kMaxMidiNotes));
     while (tracks < trackCount && !file.AtEnd()) {
         const size_t chunkAt = file.Offset();
         const std::span<const uint8_t> type = file.Bytes(4, "chunk type");
@@ -242,6 +265,7 @@ MidiFileData Read(std::span<const uint8_t> bytes) {
         file.Bytes(length, "chunk");
         if (!ChunkIs(type, "MTrk")) continue;  // chunks of other kinds are skipped
         Cursor track(bytes, begin, begin + length);
+        runs.push_back(data.notes.size());
         TrackReader(data, static_cast<uint16_t>(tracks), unsupported).Read(track);
         ++tracks;
     }
@@ -249,8 +273,7 @@ MidiFileData Read(std::span<const uint8_t> bytes) {
         file.Fail("the file ends after " + std::to_string(tracks) + " of the " + std::to_string(trackCount) +
                   " tracks its header announces");
     data.trackNames.resize(tracks);
-    std::stable_sort(data.notes.begin(), data.notes.end(),
-                     [](const MidiNoteEvent& a, const MidiNoteEvent& b) { return a.on < b.on; });
+    MergeRuns(data.notes, std::move(runs));
     std::stable_sort(data.metas.begin(), data.metas.end(),
                      [](const MidiMetaEvent& a, const MidiMetaEvent& b) { return a.tick < b.tick; });
     for (const auto& [key, count] : unsupported)
@@ -285,10 +308,4 @@ const char* UnsupportedName(MidiUnsupported kind) {
         case MidiUnsupported::SysEx: return "sysex";
         default: return "event";
     }
-}
-
-int64_t RescaleTick(int64_t tick, int division, int ticksPerQuarter) {
-    const int64_t whole = tick / division;
-    const int64_t part = tick % division;
-    return whole * ticksPerQuarter + (part * 2 * ticksPerQuarter + division) / (2 * division);
 }

@@ -71,7 +71,11 @@ struct MidiReadError {
 
 // A tick of a file of `division` ticks a quarter in ticks of `ticksPerQuarter`,
 // rounded to the nearest (a half up), without overflow for any tick a file holds.
-int64_t RescaleTick(int64_t tick, int division, int ticksPerQuarter);
+inline int64_t RescaleTick(int64_t tick, int division, int ticksPerQuarter) {
+    const int64_t whole = tick / division;
+    const int64_t part = tick % division;
+    return whole * ticksPerQuarter + (part * 2 * ticksPerQuarter + division) / (2 * division);
+}
 
 // Reads a whole file; on failure `error` says where and what.
 std::optional<MidiFileData> ReadStandardMidiFile(std::span<const uint8_t> bytes, MidiReadError& error);
