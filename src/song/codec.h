@@ -108,8 +108,18 @@ inline constexpr std::array<ControlEvent, 8> kControlEvents = {{
     {kCodeSongEnd, "end", Argument::kNone, "", false},
 }};
 
-// The control event of `code`, or null for a note or the group end.
-const ControlEvent* FindControl(uint8_t code);
+// The control event of `code`, or null for a note or the group end: looked
+// up for every control event a song plays, so by one index.
+inline constexpr std::array<int8_t, 256> kControlIndexOfCode = [] {
+    std::array<int8_t, 256> index{};
+    index.fill(-1);
+    for (size_t i = 0; i < kControlEvents.size(); ++i) index[kControlEvents[i].code] = static_cast<int8_t>(i);
+    return index;
+}();
+inline const ControlEvent* FindControl(uint8_t code) {
+    const int8_t index = kControlIndexOfCode[code];
+    return index < 0 ? nullptr : &kControlEvents[static_cast<size_t>(index)];
+}
 const ControlEvent* FindControl(std::string_view word);
 
 // A note is three bytes: the first holds the track plus one in its low
@@ -172,12 +182,6 @@ struct NoteFields {
     int32_t pitch;    // 0..127
     uint32_t flags;   // kFlag... bits
 };
-NoteFields DecodeNote(const StreamEvent& note);
-// The three bytes of a note; `flags` are kFlag... bits, track -1 writes the
-// nibble 0.
-StreamEvent EncodeNote(int track, int duration, int pitch, uint32_t flags);
-// A control event with its argument (ignored for those that take none).
-StreamEvent EncodeControl(uint8_t code, uint8_t argument = 0);
 
 // What each first byte starts: its length, whether it is a note and whether
 // it ends its group (the group end, the repeat end and the song end).
@@ -204,7 +208,38 @@ inline bool IsNoteCode(uint8_t first) { return kFirstBytes[first].note; }
 // The length of the event that starts with `first`.
 inline uint8_t EventSize(uint8_t first) { return kFirstBytes[first].size; }
 
+// The three bytes of a note; `flags` are kFlag... bits, track -1 writes the
+// nibble 0. (Inline: an import writes a few hundred thousand.)
+inline StreamEvent EncodeNote(int track, int duration, int pitch, uint32_t flags) {
+    auto first = static_cast<uint8_t>((track + 1) & kNoteTrackMask);
+    if (flags & kFlagRest) first |= kNoteRestBit;
+    if (flags & kFlagTieEnd) first |= kNoteTieEndBit;
+    if (flags & kFlagTieBegin) first |= kNoteTieBeginBit;
+    auto second = static_cast<uint8_t>(duration & kNoteDurationMask);
+    if (flags & kFlagAccent) second |= kNoteAccentBit;
+    return {{first, second, static_cast<uint8_t>(pitch & kNotePitchMask)}, 3};
+}
+
+// A control event with its argument (ignored for those that take none).
+inline StreamEvent EncodeControl(uint8_t code, uint8_t argument = 0) {
+    StreamEvent event{{code}, EventSize(code)};
+    const ControlEvent* control = FindControl(code);
+    if (control && control->argument != Argument::kNone) event.bytes[event.size - 1] = argument;
+    return event;
+}
+
 inline bool StreamEvent::IsNote() const { return IsNoteCode(Code()); }
+
+// The fields of a note, as the parser puts them into an SEVENT.
+inline NoteFields DecodeNote(const StreamEvent& note) {
+    uint32_t flags = 0;
+    if (note.IsRest()) flags |= kFlagRest;
+    if (note.TieEnd()) flags |= kFlagTieEnd;
+    if (note.TieBegin()) flags |= kFlagTieBegin;
+    if (note.bytes[1] & kNoteAccentBit) flags |= kFlagAccent;
+    return {note.Track(), note.Duration(), note.Pitch(), flags};
+}
+
 inline bool StreamEvent::EndsGroup() const { return kFirstBytes[Code()].endsGroup; }
 
 // Reads whole events from a byte span with one cursor, checked against the
