@@ -1,8 +1,11 @@
 #include "output/input_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include <sys/stat.h>
 
 #include "output/output.h"
 
@@ -13,6 +16,10 @@ std::optional<std::vector<uint8_t>> ReadWholeInput(const std::string& path, cons
         return std::nullopt;
     }
     std::vector<uint8_t> bytes;
+    // A file says how long it is: room for all of it, so it is not copied as it grows.
+    struct stat status {};
+    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
+        bytes.reserve(std::min(static_cast<size_t>(status.st_size), limit + 1));
     std::vector<uint8_t> room(1 << 16);
     bool failed = false;
     for (;;) {
