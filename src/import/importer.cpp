@@ -448,10 +448,12 @@ private:
     // accent, and each note's velocity with or without its accent), the
     // first that comes closest.
     int Loudness(const std::vector<size_t>& fresh) {
-        std::array<int, kSlots> velocities{};
+        std::array<int, kSlots>& velocities = velocities_;
         const size_t count = std::min(fresh.size(), velocities.size());
         for (size_t k = 0; k < count; ++k) velocities[k] = notes_[fresh[k]].velocity;
-        std::array<int, 2 + 2 * kSlots> candidates{loudness_ > 0 ? loudness_ : 64, 127 - kAccent};
+        std::array<int, 2 + 2 * kSlots>& candidates = candidates_;
+        candidates[0] = loudness_ > 0 ? loudness_ : 64;
+        candidates[1] = 127 - kAccent;
         for (size_t k = 0; k < count; ++k) {
             candidates[2 + 2 * k] = velocities[k];
             candidates[3 + 2 * k] = velocities[k] - kAccent;
@@ -684,9 +686,11 @@ private:
     int grid_ = kImportTicksPerQuarter;
     int64_t end_ = 0;
     int loudness_ = -1;
-    // Room reused from group to group.
+    // Room reused from group to group (filling it anew each time cost more than using it).
     std::vector<int> pieces_;
     std::vector<size_t> fresh_;
+    std::array<int, kSlots> velocities_{};
+    std::array<int, 2 + 2 * kSlots> candidates_{};
 };
 
 }  // namespace
