@@ -194,10 +194,11 @@ private:
             int64_t end = Snap(note.end, grid_);
             if (end <= on) end = on + grid_;
             result_.maxOnsetError = std::max<int64_t>(result_.maxOnsetError, on > note.on ? on - note.on : note.on - on);
-            moved_.push_back(on != note.on ? note.on : -1);
-            shortenedFrom_.push_back(end - on < note.end - note.on ? note.end - note.on : -1);
+            // Ticks up to kMaxImportTicks, so 32 bits hold them.
+            moved_.push_back(static_cast<int32_t>(on != note.on ? note.on : -1));
+            shortenedFrom_.push_back(static_cast<int32_t>(end - on < note.end - note.on ? note.end - note.on : -1));
             // An end moved later lengthens the note: reported as moved.
-            endMoved_.push_back(end - on > note.end - note.on ? note.end : -1);
+            endMoved_.push_back(static_cast<int32_t>(end - on > note.end - note.on ? note.end : -1));
             note.on = on;
             note.end = end;
         }
@@ -528,8 +529,7 @@ private:
             const int64_t to = boundaries[b + 1];
             std::erase_if(sounding, [&](size_t i) { return notes_[i].end <= from; });
             for (; next < order.size() && notes_[order[next]].on == from; ++next)
-                if (!notes_[order[next]].dropped) sounding.push_back(order[next]);
-            std::erase_if(sounding, [&](size_t i) { return notes_[i].dropped; });
+                if (!notes_[order[next]].dropped) sounding.push_back(order[next]);  // nothing is dropped from here on
             std::vector<int>& pieces = pieces_;
             Pieces(to - from, pieces);
             if (pieces.empty()) {
@@ -676,9 +676,9 @@ private:
     const ImportOptions& options_;
     ImportResult result_;
     std::vector<Note> notes_;
-    std::vector<int64_t> moved_;          // by note: its tick before snapping, -1 if on the grid
-    std::vector<int64_t> shortenedFrom_;  // by note: its length before, -1 if not shortened
-    std::vector<int64_t> endMoved_;       // by note: its end before it was moved later, -1 if not
+    std::vector<int32_t> moved_;          // by note: its tick before snapping, -1 if on the grid
+    std::vector<int32_t> shortenedFrom_;  // by note: its length before, -1 if not shortened
+    std::vector<int32_t> endMoved_;       // by note: its end before it was moved later, -1 if not
     std::vector<Pair> pairs_;
     std::vector<Meter> meters_;
     std::vector<Control> controls_;
