@@ -46,10 +46,6 @@ void NoteFailure() {
 // and the listing flushes after each of a million events.)
 bool FlushStdio(std::FILE* stream) { return __fpending(stream) == 0 || std::fflush(stream) == 0; }
 
-// Writes straight to the stream's file, so that the bytes are copied once
-// and each flush is one write call; a stream without a file (in memory)
-// takes them through stdio. After a failure nothing more is written, since
-// the output is lost anyway and the run will end as a failure.
 // A pipe holds 64 KiB unless asked for more: the playback's pieces then
 // wait for the reader to take most of each before songsim can make the next.
 // Room for a few pieces lets the two run side by side. (Best effort: a pipe
@@ -59,14 +55,20 @@ void GrowPipe(int file) {
     static int grown = -1;
     if (file == grown) return;
     grown = file;
+    const int before = errno;  // a pipe that cannot grow is no failure of the write
     struct stat status {};
     if (fstat(file, &status) == 0 && S_ISFIFO(status.st_mode) && fcntl(file, F_GETPIPE_SZ) < kPipeSize)
         fcntl(file, F_SETPIPE_SZ, kPipeSize);
+    errno = before;
 #else
     (void)file;
 #endif
 }
 
+// Writes straight to the stream's file, so that the bytes are copied once
+// and each flush is one write call; a stream without a file (in memory)
+// takes them through stdio. After a failure nothing more is written, since
+// the output is lost anyway and the run will end as a failure.
 void WriteBytes(const char* bytes, size_t size) {
     if (size == 0 || !gFailure.empty()) return;
     if (gStandardOutputClosed && Stream() == stdout) {
