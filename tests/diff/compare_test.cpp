@@ -254,6 +254,47 @@ TEST(Diff, PairsEachNoteOnceNearestFirstAndScoresAsTranscriptions) {
     EXPECT_EQ(result.counts.Of(DiffKind::Moved), 0);
     EXPECT_EQ(DifferenceLine({a, b, result}, result.differences[0]),
               "tick 96, measure 0, track 0: D5 re-pitched to D#5, 10 ticks longer (24 -> 34), softer (velocity 100 -> 90)");
+    // One note in reach of two of the other side pairs with the nearer, either way round.
+    DiffSide two, one;
+    two.notes = {note(0, 24, 60), note(100, 124, 60)};
+    one.notes = {note(40, 64, 60)};
+    for (const bool twoFirst : {true, false}) {
+        result = twoFirst ? Compare(two, one, {}) : Compare(one, two, {});
+        ASSERT_EQ(result.differences.size(), 2u) << twoFirst;
+        EXPECT_EQ(result.differences[0].kind, DiffKind::Moved) << twoFirst;
+        EXPECT_EQ((twoFirst ? result.differences[0].a : result.differences[0].b)->on, 0) << twoFirst;
+        EXPECT_EQ(result.differences[1].kind, twoFirst ? DiffKind::Removed : DiffKind::Added) << twoFirst;
+        EXPECT_EQ(result.differences[1].tick, 100) << twoFirst;
+    }
+}
+
+// Conductor changes pair as notes do: a change moved by no more than the
+// tolerance is the same change, or one difference when its value changed
+// too; moved further, it is one change only in A and one only in B.
+TEST(Diff, ConductorChangesPairWithinTheTolerance) {
+    for (const int64_t tolerance : {0, 3}) {
+        for (int64_t shift = -tolerance - 1; shift <= tolerance + 1; ++shift) {
+            for (const bool sameValue : {true, false}) {
+                DiffSide a, b;
+                for (int64_t tick = 40; tick <= 400; tick += 40) {
+                    a.controls.push_back({.tick = tick, .kind = ConductorKind::Tempo, .value = 400000 + tick});
+                    b.controls.push_back(
+                        {.tick = tick + shift, .kind = ConductorKind::Tempo, .value = 400000 + tick + (sameValue ? 0 : 1)});
+                }
+                const DiffResult result = Compare(a, b, {.tolerance = tolerance});
+                const bool within = (shift < 0 ? -shift : shift) <= tolerance;
+                const std::string what = "shift " + std::to_string(shift) + ", tolerance " + std::to_string(tolerance);
+                size_t paired = 0;
+                for (const Difference& d : result.differences) {
+                    EXPECT_EQ(d.kind, DiffKind::Tempo) << what;
+                    paired += d.controlA && d.controlB;
+                }
+                EXPECT_EQ(result.differences.size(), within ? (sameValue ? 0u : 10u) : 20u) << what;
+                EXPECT_EQ(paired, within ? result.differences.size() : 0u) << what;
+                EXPECT_EQ(result.counts.Of(DiffKind::Tempo), static_cast<int64_t>(result.differences.size())) << what;
+            }
+        }
+    }
 }
 
 }  // namespace
