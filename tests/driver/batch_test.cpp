@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "driver/batch.h"
+#include "output/output.h"
 #include "support/run_songsim.h"
 
 namespace {
@@ -84,6 +85,7 @@ TEST(Batch, AWorkerThatDiesFailsItsJobAndTheRestAreSaid) {
     const auto make = [](const BatchJob& job) {
         if (job.input == "killed") raise(SIGKILL);
         if (job.input == "exits") _exit(7);
+        if (job.input == "blank") PrintMessage("");
         std::ofstream(job.output) << job.input;
         return Made{.status = 0, .written = true};
     };
@@ -111,11 +113,53 @@ TEST(Batch, AWorkerThatDiesFailsItsJobAndTheRestAreSaid) {
     EXPECT_TRUE(NoChildLeft());
     EXPECT_EQ(OpenDescriptors(), descriptors);
 
-    said = StandardError([&] { status = RunJobs(jobs({"one", "two", "three"}), 2, make, "song"); });
+    // A message of one byte (an empty line) comes through whole.
+    said = StandardError([&] { status = RunJobs(jobs({"one", "blank", "three"}), 2, make, "song"); });
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(said, "songsim: 3 songs: 3 written, 0 failed\n");
+    EXPECT_EQ(said, "\nsongsim: 3 songs: 3 written, 0 failed\n");
     EXPECT_TRUE(NoChildLeft());
     EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+
+// "-" is standard output, even beside a folder of that name; a name ending
+// in '/' or an existing folder is a folder.
+TEST(Batch, StandardOutputIsNoFolder) {
+    const TempFolder folder;
+    fs::create_directory(fs::path(folder.Path()) / "-");
+    const fs::path before = fs::current_path();
+    fs::current_path(folder.Path());
+    EXPECT_FALSE(NamesFolder("-"));
+    EXPECT_FALSE(NamesFolder(""));
+    EXPECT_FALSE(NamesFolder("song.mid"));
+    EXPECT_TRUE(NamesFolder("songs/"));
+    EXPECT_TRUE(NamesFolder("./-"));
+    fs::current_path(before);
+}
+
+// With SIGCHLD ignored (as a parent may hand it down) the system reaps the
+// workers itself: the batch still ends, a dead worker's job still fails.
+TEST(Batch, EndsWhenTheSystemReapsTheWorkers) {
+    const TempFolder folder;
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGCHLD, &ignore, &previous);
+    int status = -1;
+    const std::string said = StandardError([&] {
+        const std::vector<BatchJob> jobs = {{.input = "dies", .output = ""},
+                                            {.input = "one", .output = (fs::path(folder.Path()) / "one").string()},
+                                            {.input = "two", .output = (fs::path(folder.Path()) / "two").string()}};
+        status = RunJobs(jobs, 2, [](const BatchJob& job) {
+            if (job.input == "dies") _exit(3);
+            std::ofstream(job.output) << job.input;
+            return Made{.status = 0, .written = true};
+        }, "song");
+    });
+    sigaction(SIGCHLD, &previous, nullptr);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.find("songsim: dies: not made: the worker making it ended"), std::string::npos) << said;
+    EXPECT_TRUE(said.ends_with("songsim: 3 songs: 2 written, 1 failed\n")) << said;
 }
 
 }  // namespace
