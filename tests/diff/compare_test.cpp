@@ -17,6 +17,7 @@
 #include "midi/smf_writer.h"
 #include "song/tables.h"
 #include "song_generator.h"
+#include "song_writer.h"
 #include "source/assembler.h"
 #include "source/disassembler.h"
 #include "source/played_ticks.h"
@@ -248,6 +249,8 @@ TEST(Diff, PairsEachNoteOnceNearestFirstAndScoresAsTranscriptions) {
     EXPECT_EQ(result.counts.Of(DiffKind::Softer), 1);
     EXPECT_EQ(*result.firstTick, 48);
     EXPECT_DOUBLE_EQ(result.score.precision, 3.0 / 6);
+    EXPECT_DOUBLE_EQ(result.score.fMeasure, 3.0 / 6);  // recall 3/6 too
+    EXPECT_EQ(DifferenceLine({a, b, result}, result.differences[0]), "tick 48, measure 0, track 0: C5 moved +2 ticks (48 -> 50)");
     // Within a tolerance of 2 ticks the moved note agrees.
     result = Compare(a, b, {.tolerance = 2});
     EXPECT_EQ(result.counts.matched, 4);
@@ -295,6 +298,27 @@ TEST(Diff, ConductorChangesPairWithinTheTolerance) {
             }
         }
     }
+}
+
+// Of two tempos in one tick the last is the change; a key reads as its
+// sharps or flats.
+TEST(Diff, TheLastTempoOfATickCountsAndKeysReadAsSharpsOrFlats) {
+    const auto song = [](std::initializer_list<uint8_t> tempos) {
+        SongWriter writer;
+        writer.Track(0, "A", 0, 3, 0);
+        for (const uint8_t tempo : tempos) writer.Tempo(tempo);
+        writer.Note(0, 12, 60).EndGroup().Tempo(70).Tempo(90).Note(0, 12, 62).EndGroup();
+        return writer.EndSong().Bytes();
+    };
+    const DiffSide a = Side(song({40, 100}));
+    EXPECT_TRUE(Compare(a, Side(song({100})), {}).same);
+    EXPECT_TRUE(Compare(a, Side(MidiExport(song({100}), false)), {}).same);
+    EXPECT_FALSE(Compare(a, Side(song({40})), {}).same);
+    const auto key = [](int64_t value) { return ControlValueText({.kind = ConductorKind::Key, .value = value}); };
+    EXPECT_EQ(key(0), "0 sharps major");
+    EXPECT_EQ(key(1), "1 sharp major");
+    EXPECT_EQ(key(-3), "3 flats major");
+    EXPECT_EQ(key(1000 - 1), "1 flat minor");
 }
 
 }  // namespace

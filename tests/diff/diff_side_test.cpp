@@ -11,7 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "check/check.h"
 #include "diff/diff_side.h"
+#include "output/output.h"
 
 namespace {
 
@@ -98,6 +105,44 @@ TEST(MeasureMap, SongMeasuresCountedFromTheBars) {
             if (bars[i] < kEnd) counted.starts.emplace_back(bars[i], static_cast<int32_t>(i + 1));
         ExpectMeasures(MeasureMap::FromBars(bars), counted, "bars " + std::to_string(trial));
     }
+}
+
+// Over the corpus: a song side says how far it played as the check found
+// it: where it stopped, its playback errors in words, or clean; and whether
+// it played to its end.
+TEST(DiffSide, SaysHowTheSongPlayed) {
+    const DroppedDiagnostics quiet;
+    const auto corpus = std::filesystem::path(__FILE__).parent_path().parent_path() / "corpus";
+    int stopped = 0, oneError = 0, errors = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+        if (entry.path().extension() != ".sng") continue;
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        SideError error;
+        const std::optional<DiffSide> side = ReadDiffSide(bytes, "song", DiffTimeline::AsPlayed, error);
+        if (!side) continue;
+        const SongCheck check = CheckSongImage(bytes, "song");
+        const Timeline& t = check.timeline;
+        const std::string& played = side->played;
+        const std::string what = entry.path().filename().string() + ": " + played;
+        if (t.stopReason != kStopNone) {
+            EXPECT_TRUE(played.starts_with("stopped at tick " + std::to_string(t.lastTick) + ", measure " +
+                                           std::to_string(t.stopMeasure) + ": ")) << what;
+            ++stopped;
+        } else if (!t.errors.empty()) {
+            const size_t n = t.errors.size();
+            EXPECT_TRUE(played.starts_with(n == 1 ? "1 playback error;" : std::to_string(n) + " playback errors") ||
+                        played == "1 playback error") << what;
+            ++(n == 1 ? oneError : errors);
+        } else {
+            EXPECT_TRUE(played.starts_with("clean")) << what;
+        }
+        EXPECT_EQ(played.find("; damaged: ") != std::string::npos, check.damage.has_value()) << what;
+        EXPECT_EQ(side->complete, t.stopReason == kStopNone) << what;
+    }
+    EXPECT_GT(stopped, 0);
+    EXPECT_GT(oneError, 0);
+    EXPECT_GT(errors, 0);
 }
 
 }  // namespace
