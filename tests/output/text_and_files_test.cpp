@@ -170,4 +170,9 @@ TEST_P(AtomicFileTest, ANewFileGetsTheUmasksModeAndAReplacedOneKeepsItsOwn) {
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, AtomicFileTest, testing::Values(Temporary::Unnamed, Temporary::Named));
 
+TEST(OutputIsInput, StandardOutputIsNoInputEvenWithStandardInputRead) {
+    const std::vector<std::string> inputs = {"-"};
+    EXPECT_FALSE(OutputIsInput(inputs, "-"));
+}
+
 }  // namespace
