@@ -239,17 +239,22 @@ int32_t MeasureMap::Walk::At(int64_t tick) {
 
 std::vector<std::pair<int64_t, int32_t>> MeasureMap::Starts(int64_t end, size_t most) const {
     std::vector<std::pair<int64_t, int32_t>> starts;
+    // A measure a signature of no length left open goes on under the next
+    // signature: it started once.
+    const auto add = [&starts](int64_t tick, int32_t measure) {
+        if (starts.empty() || starts.back().second != measure) starts.emplace_back(tick, measure);
+    };
     for (size_t i = 0; i < stretches_.size() && starts.size() < most; ++i) {
         const Stretch& stretch = stretches_[i];
         const int64_t until = i + 1 < stretches_.size() ? std::min(end, stretches_[i + 1].from) : end;
         if (stretch.from == INT64_MIN) continue;
         if (stretch.length == 0) {
-            if (stretch.from < end) starts.emplace_back(stretch.from, stretch.measure);
+            if (stretch.from < end) add(stretch.from, stretch.measure);
             continue;
         }
         int32_t measure = stretch.measure;
         for (int64_t tick = stretch.from; tick < until && starts.size() < most; tick += stretch.length)
-            starts.emplace_back(tick, measure++);
+            add(tick, measure++);
     }
     return starts;
 }

@@ -17,6 +17,7 @@
 #include "midi/smf_writer.h"
 #include "song/tables.h"
 #include "song_generator.h"
+#include "song_writer.h"
 #include "source/assembler.h"
 #include "source/disassembler.h"
 #include "source/played_ticks.h"
@@ -248,12 +249,76 @@ TEST(Diff, PairsEachNoteOnceNearestFirstAndScoresAsTranscriptions) {
     EXPECT_EQ(result.counts.Of(DiffKind::Softer), 1);
     EXPECT_EQ(*result.firstTick, 48);
     EXPECT_DOUBLE_EQ(result.score.precision, 3.0 / 6);
+    EXPECT_DOUBLE_EQ(result.score.fMeasure, 3.0 / 6);  // recall 3/6 too
+    EXPECT_EQ(DifferenceLine({a, b, result}, result.differences[0]), "tick 48, measure 0, track 0: C5 moved +2 ticks (48 -> 50)");
     // Within a tolerance of 2 ticks the moved note agrees.
     result = Compare(a, b, {.tolerance = 2});
     EXPECT_EQ(result.counts.matched, 4);
     EXPECT_EQ(result.counts.Of(DiffKind::Moved), 0);
     EXPECT_EQ(DifferenceLine({a, b, result}, result.differences[0]),
               "tick 96, measure 0, track 0: D5 re-pitched to D#5, 10 ticks longer (24 -> 34), softer (velocity 100 -> 90)");
+    // One note in reach of two of the other side pairs with the nearer, either way round.
+    DiffSide two, one;
+    two.notes = {note(0, 24, 60), note(100, 124, 60)};
+    one.notes = {note(40, 64, 60)};
+    for (const bool twoFirst : {true, false}) {
+        result = twoFirst ? Compare(two, one, {}) : Compare(one, two, {});
+        ASSERT_EQ(result.differences.size(), 2u) << twoFirst;
+        EXPECT_EQ(result.differences[0].kind, DiffKind::Moved) << twoFirst;
+        EXPECT_EQ((twoFirst ? result.differences[0].a : result.differences[0].b)->on, 0) << twoFirst;
+        EXPECT_EQ(result.differences[1].kind, twoFirst ? DiffKind::Removed : DiffKind::Added) << twoFirst;
+        EXPECT_EQ(result.differences[1].tick, 100) << twoFirst;
+    }
+}
+
+// Conductor changes pair as notes do: a change moved by no more than the
+// tolerance is the same change, or one difference when its value changed
+// too; moved further, it is one change only in A and one only in B.
+TEST(Diff, ConductorChangesPairWithinTheTolerance) {
+    for (const int64_t tolerance : {0, 3}) {
+        for (int64_t shift = -tolerance - 1; shift <= tolerance + 1; ++shift) {
+            for (const bool sameValue : {true, false}) {
+                DiffSide a, b;
+                for (int64_t tick = 40; tick <= 400; tick += 40) {
+                    a.controls.push_back({.tick = tick, .kind = ConductorKind::Tempo, .value = 400000 + tick});
+                    b.controls.push_back(
+                        {.tick = tick + shift, .kind = ConductorKind::Tempo, .value = 400000 + tick + (sameValue ? 0 : 1)});
+                }
+                const DiffResult result = Compare(a, b, {.tolerance = tolerance});
+                const bool within = (shift < 0 ? -shift : shift) <= tolerance;
+                const std::string what = "shift " + std::to_string(shift) + ", tolerance " + std::to_string(tolerance);
+                size_t paired = 0;
+                for (const Difference& d : result.differences) {
+                    EXPECT_EQ(d.kind, DiffKind::Tempo) << what;
+                    paired += d.controlA && d.controlB;
+                }
+                EXPECT_EQ(result.differences.size(), within ? (sameValue ? 0u : 10u) : 20u) << what;
+                EXPECT_EQ(paired, within ? result.differences.size() : 0u) << what;
+                EXPECT_EQ(result.counts.Of(DiffKind::Tempo), static_cast<int64_t>(result.differences.size())) << what;
+            }
+        }
+    }
+}
+
+// Of two tempos in one tick the last is the change; a key reads as its
+// sharps or flats.
+TEST(Diff, TheLastTempoOfATickCountsAndKeysReadAsSharpsOrFlats) {
+    const auto song = [](std::initializer_list<uint8_t> tempos) {
+        SongWriter writer;
+        writer.Track(0, "A", 0, 3, 0);
+        for (const uint8_t tempo : tempos) writer.Tempo(tempo);
+        writer.Note(0, 12, 60).EndGroup().Tempo(70).Tempo(90).Note(0, 12, 62).EndGroup();
+        return writer.EndSong().Bytes();
+    };
+    const DiffSide a = Side(song({40, 100}));
+    EXPECT_TRUE(Compare(a, Side(song({100})), {}).same);
+    EXPECT_TRUE(Compare(a, Side(MidiExport(song({100}), false)), {}).same);
+    EXPECT_FALSE(Compare(a, Side(song({40})), {}).same);
+    const auto key = [](int64_t value) { return ControlValueText({.kind = ConductorKind::Key, .value = value}); };
+    EXPECT_EQ(key(0), "0 sharps major");
+    EXPECT_EQ(key(1), "1 sharp major");
+    EXPECT_EQ(key(-3), "3 flats major");
+    EXPECT_EQ(key(1000 - 1), "1 flat minor");
 }
 
 }  // namespace

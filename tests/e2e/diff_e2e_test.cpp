@@ -87,5 +87,7 @@ TEST(DiffCommand, GivesJsonAndAPictureOfBoth) {
     EXPECT_NE(page.find("class=\"a\""), std::string::npos);
     EXPECT_NE(page.find("class=\"b\""), std::string::npos);
     EXPECT_NE(page.find("first difference: tick 47"), std::string::npos);
+    EXPECT_NE(page.find("a.sng: song"), std::string::npos);  // the report's header lines
+    EXPECT_NE(page.find("b.sng: song"), std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 8), "</html>\n");
 }

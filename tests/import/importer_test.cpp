@@ -9,6 +9,8 @@
 
 #include "check/check.h"
 #include "import/importer.h"
+#include "song/codec.h"
+#include "song/tables.h"
 
 namespace {
 
@@ -38,12 +40,13 @@ ImportResult Import(const MidiFileData& midi) {
 }
 
 TEST(Importer, KeepsTheSixteenNotesMostHeard) {
+  for (const bool rising : {true, false}) {  // the velocities rise with the pitch, or fall
     std::vector<MidiNoteEvent> notes;
     // 30 notes struck together, the longer ones kept: 15, since where the
     // shortest end the held ones go on beside a rest. Then a chord of 16.
     for (int i = 0; i < 30; ++i)
         notes.push_back({.on = 0, .off = 96 * (1 + i % 4), .channel = 0, .pitch = static_cast<uint8_t>(40 + i),
-                         .velocity = static_cast<uint8_t>(30 + i)});
+                         .velocity = static_cast<uint8_t>(rising ? 30 + i : 60 - i)});
     for (int i = 0; i < 16; ++i)
         notes.push_back({.on = 960, .off = 960 + 96 * (i == 0 ? 8 : 1), .channel = 1,
                          .pitch = static_cast<uint8_t>(50 + i), .velocity = 100});
@@ -53,8 +56,10 @@ TEST(Importer, KeepsTheSixteenNotesMostHeard) {
     for (const ImportChange& change : result.changes)
         if (change.kind == "dropped") {
             const int i = change.note - 40;
-            EXPECT_TRUE(change.tick == 0 && (i % 4 == 0 || (i % 4 == 1 && i <= 25))) << change.note;
+            EXPECT_TRUE(change.tick == 0 && (i % 4 == 0 || (i % 4 == 1 && (rising ? i <= 25 : i >= 5))))
+                << change.note << (rising ? " rising" : " falling");
         }
+  }
 }
 
 TEST(Importer, MergesPairsOnAChannelThenDropsTheSmallest) {
@@ -79,6 +84,53 @@ TEST(Importer, EndsANoteWhereItsPitchIsStruckAgainOnTheChannel) {
     }));
     EXPECT_EQ(result.notesOut, 2);
     EXPECT_EQ(Count(result, "shortened"), 1);
+}
+
+// Every key a MIDI file names, major or minor, becomes the song's key of as
+// many sharps or flats; every meter the song can write becomes its time
+// signature, its bars a measure apart; one it cannot write is left out.
+TEST(Importer, KeysAndMetersBecomeTheSongsSignatures) {
+    const std::vector<std::pair<uint8_t, uint32_t>> meters = {{2, 2}, {3, 2}, {2, 4}, {3, 4}, {4, 4}, {5, 4}, {6, 8}, {7, 8}};
+    for (int sharps = -7; sharps <= 7; ++sharps) {
+        for (const auto& [numerator, denominator] : meters) {
+            MidiFileData midi = Midi({{.on = 0, .off = 96 * 12, .channel = 0, .pitch = 60, .velocity = 90}});
+            midi.metas = {{.tick = 0, .kind = MidiMetaKind::Key, .sharps = static_cast<int8_t>(sharps), .minor = sharps % 2 != 0},
+                          {.tick = 0, .kind = MidiMetaKind::Time, .numerator = numerator, .denominator = denominator}};
+            const ImportResult result = Import(midi);
+            const std::string what = std::to_string(sharps) + " sharps, " + std::to_string(numerator) + "/" +
+                                     std::to_string(denominator);
+            std::optional<int> key;
+            std::optional<TimeSignatureParts> time;
+            const Timeline timeline = CheckSongImage(result.song, "test.sng").timeline;
+            for (const TimedControl& control : timeline.controls) {
+                if (control.code == kCodeKeySignature) key = KeySignatureSharps(control.value);
+                if (control.code == kCodeTimeSignature) time = TimeSignatureOf(control.value);
+            }
+            EXPECT_EQ(key, sharps) << what;
+            if (numerator == 7) {
+                EXPECT_FALSE(time) << what;
+                continue;
+            }
+            ASSERT_TRUE(time) << what;
+            EXPECT_EQ(time->numerator, numerator) << what;
+            EXPECT_EQ(time->denominator, static_cast<int>(denominator)) << what;
+            // Twelve quarters: a bar at every measure's start.
+            const int64_t length = 192 * numerator / static_cast<int64_t>(denominator);
+            EXPECT_EQ(timeline.measures, (12 * 48 + length - 1) / length) << what;
+        }
+    }
+}
+
+TEST(Importer, SaysHowManyNotesHadNoNoteOffAndTakesTheFilesNameForNoTitle) {
+    for (const int64_t unended : {1, 2}) {
+        MidiFileData midi = Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 90}});
+        midi.unendedNotes = unended;
+        const ImportResult result = Import(midi);
+        const std::string said = unended == 1 ? "1 note without a note off, ended at the end of the track"
+                                              : "2 notes without a note off, ended at the end of the track";
+        EXPECT_TRUE(std::ranges::any_of(result.changes, [&](const ImportChange& c) { return c.detail == said; })) << said;
+        EXPECT_EQ(result.title, "test.mid");  // no track names: the file's name
+    }
 }
 
 }  // namespace

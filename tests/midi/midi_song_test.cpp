@@ -97,6 +97,27 @@ TEST(StandardMidiFile, BridgesAGapLongerThanADeltaTime) {
     EXPECT_EQ(WriteStandardMidiFile(performance), expected);
 }
 
+// As written, a song ends where its notation ends: where the last of its
+// notes and rests written ends (the last batch, played a tick short, too);
+// as played, at its last tick, after every note has ended.
+TEST(MidiPerformance, EndsWhereTheNotationEndsAsWrittenAndAtTheLastTickAsPlayed) {
+    for (uint64_t seed = 1; seed <= 30; ++seed) {
+        const RecordedSong recorded = Record(GenerateSong({.events = 40 + 10 * seed, .seed = seed}).bytes);
+        const Timeline& timeline = recorded.timeline;
+        int64_t writtenEnd = 0;
+        int64_t playedEnd = 0;
+        for (const TimedNote& note : timeline.notes) {
+            writtenEnd = std::max<int64_t>(writtenEnd, note.on + note.batchesBefore + note.writtenLength);
+            playedEnd = std::max(playedEnd, note.off);
+        }
+        const MidiSong asWritten = MidiPerformance(*recorded.song, timeline, {.asWritten = true}).Song();
+        const MidiSong asPlayed = MidiPerformance(*recorded.song, timeline, {}).Song();
+        EXPECT_EQ(asWritten.endTick, writtenEnd) << "seed " << seed;
+        EXPECT_GE(asPlayed.endTick, playedEnd) << "seed " << seed;
+        EXPECT_LT(asPlayed.endTick, writtenEnd) << "seed " << seed;
+    }
+}
+
 // A song written out as it plays gives the bytes of its recorded
 // performance, whatever the song and the options, its tracks kept in memory
 // or (a few bytes each) in temporary files.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,6 +137,42 @@ TEST_P(AtomicFileTest, ASignalLeavesNoTemporaryFile) {
     EXPECT_FALSE(fs::exists(fs::path(folder.Path()) / "cut.bin"));
 }
 
+// A new file, and a file put where a symbolic link was, gets the mode any
+// new file gets (0666 less the umask); a file written over keeps its own.
+TEST_P(AtomicFileTest, ANewFileGetsTheUmasksModeAndAReplacedOneKeepsItsOwn) {
+    TempFolder folder;
+    const fs::path root = folder.Path();
+    const auto write = [&](const fs::path& path) {
+        AtomicFile file(path.string(), GetParam());
+        ASSERT_TRUE(file.Write(std::string_view("x")) && file.Commit()) << file.Error();
+    };
+    const auto mode = [](const fs::path& path) {
+        struct stat info {};
+        EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << path;
+        return info.st_mode & 07777;
+    };
+    std::ofstream(root / "kept") << "old";
+    fs::create_symlink("kept", root / "link");
+    const mode_t before = umask(027);
+    chmod((root / "kept").c_str(), 04751);  // set-user-ID is not kept: the content is new
+    write(root / "kept");
+    write(root / "link");
+    write(root / "new");
+    umask(0);
+    write(root / "open");
+    umask(before);
+    EXPECT_EQ(mode(root / "kept"), 0751u);
+    EXPECT_EQ(mode(root / "link"), 0640u);
+    EXPECT_EQ(mode(root / "new"), 0640u);
+    EXPECT_EQ(mode(root / "open"), 0666u);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothKinds, AtomicFileTest, testing::Values(Temporary::Unnamed, Temporary::Named));
+
+TEST(OutputIsInput, StandardOutputIsNoInputEvenWithStandardInputRead) {
+    const std::vector<std::string> inputs = {"-"};
+    EXPECT_FALSE(OutputIsInput(inputs, "-"));
+}
 
 }  // namespace

@@ -105,6 +105,12 @@ TEST(RoundTrip, CutInsideEveryKindOfEventAndJunkAfterTheEnd) {
                 Bytes stream = before;
                 stream.insert(stream.end(), event.begin(), event.begin() + static_cast<std::ptrdiff_t>(cut));
                 EXPECT_TRUE(RoundTrips(Song(stream))) << testing::PrintToString(stream);
+                // Ended after a whole event: "cut" says the group is left open, and only then.
+                const bool open = before.size() == 1 ? before[0] == 0x82 : !before.empty();
+                if (cut == 0) {
+                    EXPECT_EQ(Disassemble(Song(stream)).find(" cut ") != std::string::npos, open)
+                        << testing::PrintToString(stream) << "\n" << Disassemble(Song(stream));
+                }
             }
         }
     }

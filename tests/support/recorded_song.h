@@ -12,4 +12,4 @@ struct RecordedSong {
     SongPtr song;  // played
     Timeline timeline;
 };
-RecordedSong Record(const std::vector<uint8_t>& bytes);
+RecordedSong Record(const std::vector<uint8_t>& bytes, RecorderOptions options = {.keepNotes = true});
