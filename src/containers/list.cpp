@@ -27,6 +27,18 @@ struct KeptBlock {
 };
 KeptBlock* gKept = nullptr;
 size_t gKeptSize = 0;  // the usable size of every kept block
+bool gReleased = false;  // the program is ending: nothing more is kept
+
+// The kept blocks go back to the heap when the program ends, so that a leak
+// check sees every block freed.
+void ReleaseKept() {
+    gReleased = true;
+    while (gKept) {
+        KeptBlock* next = gKept->next;
+        std::free(gKept);
+        gKept = next;
+    }
+}
 
 void* TakeBlock(size_t size) {
     if (gKept && size <= gKeptSize && gAllocator == std::calloc) {
@@ -39,9 +51,12 @@ void* TakeBlock(size_t size) {
 }
 
 void GiveBlock(void* block) {
-    if (!kKeepFreedNodes) return std::free(block);
+    if (!kKeepFreedNodes || gReleased) return std::free(block);
     const size_t size = malloc_usable_size(block);
-    if (gKeptSize == 0) gKeptSize = size;
+    if (gKeptSize == 0) {
+        gKeptSize = size;
+        std::atexit(ReleaseKept);
+    }
     if (size != gKeptSize) return std::free(block);
     auto* kept = static_cast<KeptBlock*>(block);
     kept->next = gKept;
