@@ -15,6 +15,9 @@ songsim_require(CLI11_FOUND "CLI11, the argument parser," libcli11-dev)
 find_package(nlohmann_json 3 CONFIG QUIET)
 songsim_require(nlohmann_json_FOUND "nlohmann-json, the JSON library," nlohmann-json3-dev)
 
+# The import writes its song while the engine judges it.
+find_package(Threads REQUIRED)
+
 find_package(PkgConfig QUIET)
 songsim_require(PkgConfig_FOUND "pkg-config" pkg-config)
 pkg_check_modules(FLUIDSYNTH QUIET IMPORTED_TARGET fluidsynth)

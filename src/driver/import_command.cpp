@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,16 @@ int RunImport(const ImportArgs& args) {
     ImportOptions options{.grid = args.grid.empty() ? 0 : *GridNamed(args.grid),
                           .fileName = args.input == "-" ? "standard input" : args.input,
                           .songName = args.output};
+    // A song file is written out (and waited for until the disk holds it)
+    // while the engine plays the song; it takes its name only once the song
+    // played cleanly. Source text is made with the engine, so after it.
+    std::optional<AtomicFile> file;
+    const bool source = EndsWith(args.output, ".song");
+    if (!source)
+        options.besideJudge = [&](std::span<const uint8_t> song) {
+            file.emplace(args.output);
+            if (file->Write(song)) file->Flush();
+        };
     const ImportResult result = ImportMidi(*midi, options);
     if (result.song.empty()) {
         Complain("%s: %s", name.c_str(), result.error.c_str());
@@ -60,15 +71,15 @@ int RunImport(const ImportArgs& args) {
         Complain("%s: --strict: notes would be dropped, moved or shortened; nothing written", name.c_str());
         return kFailure;
     }
-    AtomicFile file(args.output);
-    if (file.Ok()) {
-        if (EndsWith(args.output, ".song"))
-            file.Write(Disassemble(result.song));
+    if (!file) {
+        file.emplace(args.output);
+        if (source)
+            file->Write(Disassemble(result.song));
         else
-            file.Write(std::span<const uint8_t>(result.song));
+            file->Write(std::span<const uint8_t>(result.song));
     }
-    if (!file.Ok() || !file.Commit()) {
-        Complain("%s", file.Error().c_str());
+    if (!file->Ok() || !file->Commit()) {
+        Complain("%s", file->Error().c_str());
         return kFailure;
     }
     if (args.json) {

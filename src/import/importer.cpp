@@ -9,6 +9,8 @@
 #include <map>
 #include <numeric>
 #include <set>
+#include <span>
+#include <thread>
 
 #include "check/check.h"
 #include "song/codec.h"
@@ -152,7 +154,14 @@ public:
         Conductor();
         Bars();
         if (!Write()) return Fail();
-        Judge();
+        bool clean = false;
+        {
+            std::jthread beside;
+            if (options_.besideJudge)
+                beside = std::jthread(options_.besideJudge, std::span<const uint8_t>(result_.song));
+            clean = Judge();
+        }
+        if (!clean) return Fail();
         return std::move(result_);
     }
 
@@ -641,16 +650,16 @@ private:
         std::copy(title.begin(), title.end(), header.begin() + static_cast<std::ptrdiff_t>(kTitleOffset));
     }
 
-    // The engine plays what was made: anything but a clean run is a fault of this importer.
-    void Judge() {
+    // The engine plays what was made: anything but a clean run is a fault of
+    // this importer. The song is only read: besideJudge reads it meanwhile.
+    bool Judge() {
         // Its verdict and counts are all it needs of the check.
         const SongCheck check =
             CheckSongImage(result_.song, options_.songName, {.keepNotes = false, .keepControls = false}, {});
         if (check.verdict != Verdict::Clean) {
             result_.error = "the song made does not play cleanly (" + std::string(VerdictKey(check.verdict)) +
                             "): a fault of the importer; nothing written";
-            result_.song.clear();
-            return;
+            return false;
         }
         result_.notesOut = check.timeline.notesOn;
         for (ImportedTrack& track : result_.tracks) track.notes = check.timeline.trackNotes[static_cast<size_t>(track.track)];
@@ -662,8 +671,9 @@ private:
                                            [](const ImportChange& c) { return c.kind == "dropped"; });
         if (result_.notesIn - result_.notesOut != dropped) {
             result_.error = "notes read less notes written is not the notes dropped: a fault of the importer";
-            result_.song.clear();
+            return false;
         }
+        return true;
     }
 
     struct Meter {

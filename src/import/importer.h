@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,10 @@ struct ImportOptions {
     int grid = 0;           // 0: chosen from the onsets
     std::string fileName;   // the title when the file names no track
     std::string songName;   // what the check calls the made song
+    // Work with the made song done on a second thread while the engine plays
+    // it (writing it out, say), whatever the engine then finds. It must not
+    // play a song itself: the engine's node pool is not shared between threads.
+    std::function<void(std::span<const uint8_t> song)> besideJudge = nullptr;
 };
 
 struct ImportChange {

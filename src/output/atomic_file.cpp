@@ -178,6 +178,7 @@ bool AtomicFile::Fail(const char* what) {
 
 bool AtomicFile::Write(std::span<const uint8_t> bytes) {
     if (!Ok()) return false;
+    flushed_ = false;
     if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) return Fail("cannot write");
     return true;
 }
@@ -186,11 +187,15 @@ bool AtomicFile::Write(std::string_view text) {
     return Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Flush() {
     if (!Ok()) return false;
     errno = 0;
-    const bool flushed = std::fflush(stream_) == 0 && !std::ferror(stream_) && fsync(fileno(stream_)) == 0;
-    if (!flushed) return Fail("cannot write");
+    flushed_ = std::fflush(stream_) == 0 && !std::ferror(stream_) && fsync(fileno(stream_)) == 0;
+    return flushed_ || Fail("cannot write");
+}
+
+bool AtomicFile::Commit() {
+    if (!Ok() || (!flushed_ && !Flush())) return false;
     if (temporary_.empty() && !LinkUnnamed()) return false;
     const bool closed = std::fclose(stream_) == 0;
     stream_ = nullptr;

@@ -35,6 +35,9 @@ public:
     std::FILE* Stream() const { return stream_; }
     bool Write(std::span<const uint8_t> bytes);
     bool Write(std::string_view text);
+    // Writes out what is buffered and waits until the disk holds it, so that
+    // Commit has only the rename left (Commit does this itself otherwise).
+    bool Flush();
     // Flushes and closes the temporary file and renames it to the target.
     bool Commit();
 
@@ -50,6 +53,7 @@ private:
     std::FILE* stream_ = nullptr;
     std::string error_;
     int cleanupSlot_ = -1;  // where the signal handler finds temporary_
+    bool flushed_ = false;  // nothing written since the last Flush
     bool committed_ = false;
 };
 
