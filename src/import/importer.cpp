@@ -520,7 +520,8 @@ private:
             if (marked[step]) boundaries.push_back(static_cast<int64_t>(step) * grid_);
 
         // A group a boundary, with a note or rest in it, for a start.
-        result_.song.reserve(kHeaderSize + 8 * boundaries.size() + 3 * notes_.size());
+        // (Pages of it that are never written cost nothing; copying it as it grows would.)
+        result_.song.reserve(kHeaderSize + 16 * boundaries.size() + 4 * notes_.size());
         // The notes come by onset (snapping keeps their order).
         std::vector<size_t> order;
         order.reserve(notes_.size());
