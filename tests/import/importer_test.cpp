@@ -32,8 +32,14 @@ int64_t Count(const ImportResult& result, std::string_view kind) {
 }
 
 ImportResult Import(const MidiFileData& midi) {
-    ImportResult result = ImportMidi(midi, {.fileName = "test.mid", .songName = "test.sng"});
+    std::vector<uint8_t> seenBeside;  // what work beside the judge is given: the whole song made
+    ImportResult result = ImportMidi(midi, {.fileName = "test.mid",
+                                            .songName = "test.sng",
+                                            .besideJudge = [&](std::span<const uint8_t> song) {
+                                                seenBeside.assign(song.begin(), song.end());
+                                            }});
     EXPECT_FALSE(result.song.empty()) << result.error;
+    EXPECT_EQ(seenBeside, result.song);
     EXPECT_EQ(result.notesIn - result.notesOut, Count(result, "dropped"));
     EXPECT_EQ(CheckSongImage(result.song, "test.sng").verdict, Verdict::Clean);
     return result;
