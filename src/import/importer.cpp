@@ -154,14 +154,17 @@ public:
         Conductor();
         Bars();
         if (!Write()) return Fail();
-        bool clean = false;
+        // While the engine plays the song, a second thread writes up the
+        // velocities that are off and does the caller's work with the song.
+        std::optional<SongCheck> check;
         {
-            std::jthread beside;
-            if (options_.besideJudge)
-                beside = std::jthread(options_.besideJudge, std::span<const uint8_t>(result_.song));
-            clean = Judge();
+            const std::jthread beside([this] {
+                ReportVelocities();
+                if (options_.besideJudge) options_.besideJudge(result_.song);
+            });
+            check = Judge();
         }
-        if (!clean) return Fail();
+        if (!Complete(*check)) return Fail();
         return std::move(result_);
     }
 
@@ -580,8 +583,8 @@ private:
                         if (accent) flags |= kFlagAccent;
                         result_.maxVelocityError = std::max(result_.maxVelocityError, error);
                         if (error > kVelocityReported)
-                            Change("velocity", note.on, note.pair, note.pitch,
-                                   VelocityDetail(note.velocity, accent ? std::min(127, loudness_ + kAccent) : loudness_));
+                            velocitiesOff_.push_back({.note = static_cast<uint32_t>(i),
+                                                      .written = static_cast<uint8_t>(accent ? std::min(127, loudness_ + kAccent) : loudness_)});
                     }
                     Emit(EncodeNote(note.pair, code, note.pitch, flags));
                 }
@@ -651,12 +654,25 @@ private:
         std::copy(title.begin(), title.end(), header.begin() + static_cast<std::ptrdiff_t>(kTitleOffset));
     }
 
-    // The engine plays what was made: anything but a clean run is a fault of
-    // this importer. The song is only read: besideJudge reads it meanwhile.
-    bool Judge() {
+    // The velocity changes, in the order the song was written: the last of
+    // the changes, which come by tick.
+    void ReportVelocities() {
+        result_.changes.reserve(result_.changes.size() + velocitiesOff_.size());
+        for (const VelocityOff& off : velocitiesOff_) {
+            const Note& note = notes_[off.note];
+            Change("velocity", note.on, note.pair, note.pitch, VelocityDetail(note.velocity, off.written));
+        }
+    }
+
+    // The engine plays what was made. It only reads the song, which others
+    // read meanwhile, and touches nothing else of the result.
+    SongCheck Judge() const {
         // Its verdict and counts are all it needs of the check.
-        const SongCheck check =
-            CheckSongImage(result_.song, options_.songName, {.keepNotes = false, .keepControls = false}, {});
+        return CheckSongImage(result_.song, options_.songName, {.keepNotes = false, .keepControls = false}, {});
+    }
+
+    // Anything but a clean run is a fault of this importer.
+    bool Complete(const SongCheck& check) {
         if (check.verdict != Verdict::Clean) {
             result_.error = "the song made does not play cleanly (" + std::string(VerdictKey(check.verdict)) +
                             "): a fault of the importer; nothing written";
@@ -691,6 +707,11 @@ private:
     std::vector<int32_t> shortenedFrom_;  // by note: its length before, -1 if not shortened
     std::vector<int32_t> endMoved_;       // by note: its end before it was moved later, -1 if not
     std::vector<Pair> pairs_;
+    struct VelocityOff {
+        uint32_t note;    // index in notes_
+        uint8_t written;  // the velocity the song gives it
+    };
+    std::vector<VelocityOff> velocitiesOff_;  // further off than is let pass, as written
     std::vector<Meter> meters_;
     std::vector<Control> controls_;
     std::vector<int64_t> bars_;
