@@ -154,12 +154,12 @@ public:
         Conductor();
         Bars();
         if (!Write()) return Fail();
-        // While the engine plays the song, a second thread writes up the
-        // velocities that are off and does the caller's work with the song.
+        // While the engine plays the song, a second thread completes the
+        // account of the changes and does the caller's work with the song.
         std::optional<SongCheck> check;
         {
             const std::jthread beside([this] {
-                ReportVelocities();
+                CompleteChanges();
                 if (options_.besideJudge) options_.besideJudge(result_.song);
             });
             check = Judge();
@@ -654,14 +654,19 @@ private:
         std::copy(title.begin(), title.end(), header.begin() + static_cast<std::ptrdiff_t>(kTitleOffset));
     }
 
-    // The velocity changes, in the order the song was written: the last of
-    // the changes, which come by tick.
-    void ReportVelocities() {
+    // The account of the changes made: the velocities that are off (the last
+    // of the changes, in the order the song was written) added, each change
+    // in its measure, all in song order.
+    void CompleteChanges() {
         result_.changes.reserve(result_.changes.size() + velocitiesOff_.size());
         for (const VelocityOff& off : velocitiesOff_) {
             const Note& note = notes_[off.note];
             Change("velocity", note.on, note.pair, note.pitch, VelocityDetail(note.velocity, off.written));
         }
+        for (ImportChange& change : result_.changes) change.measure = MeasureAt(change.tick);
+        const auto byTick = [](const ImportChange& a, const ImportChange& b) { return a.tick < b.tick; };
+        if (!std::is_sorted(result_.changes.begin(), result_.changes.end(), byTick))
+            std::stable_sort(result_.changes.begin(), result_.changes.end(), byTick);
     }
 
     // The engine plays what was made. It only reads the song, which others
@@ -680,10 +685,6 @@ private:
         }
         result_.notesOut = check.timeline.notesOn;
         for (ImportedTrack& track : result_.tracks) track.notes = check.timeline.trackNotes[static_cast<size_t>(track.track)];
-        for (ImportChange& change : result_.changes) change.measure = MeasureAt(change.tick);
-        const auto byTick = [](const ImportChange& a, const ImportChange& b) { return a.tick < b.tick; };
-        if (!std::is_sorted(result_.changes.begin(), result_.changes.end(), byTick))
-            std::stable_sort(result_.changes.begin(), result_.changes.end(), byTick);
         const auto dropped = std::count_if(result_.changes.begin(), result_.changes.end(),
                                            [](const ImportChange& c) { return c.kind == "dropped"; });
         if (result_.notesIn - result_.notesOut != dropped) {
@@ -740,12 +741,21 @@ std::string_view GridName(int ticks) {
 }
 
 std::vector<std::pair<std::string_view, int64_t>> ImportResult::Counts() const {
-    std::vector<std::pair<std::string_view, int64_t>> counts;
-    for (const std::string_view kind : kChangeKinds) {
-        const auto count =
-            std::count_if(changes.begin(), changes.end(), [&](const ImportChange& c) { return c.kind == kind; });
-        if (count) counts.emplace_back(kind, count);
+    std::array<int64_t, std::size(kChangeKinds)> byKind{};
+    // One pass: kinds come in runs (a humanized file has a velocity change
+    // for every other note).
+    size_t last = 0;
+    for (const ImportChange& change : changes) {
+        if (kChangeKinds[last] != change.kind) {
+            const auto* const kind = std::find(std::begin(kChangeKinds), std::end(kChangeKinds), change.kind);
+            if (kind == std::end(kChangeKinds)) continue;
+            last = static_cast<size_t>(kind - std::begin(kChangeKinds));
+        }
+        ++byKind[last];
     }
+    std::vector<std::pair<std::string_view, int64_t>> counts;
+    for (size_t k = 0; k < byKind.size(); ++k)
+        if (byKind[k]) counts.emplace_back(kChangeKinds[k], byKind[k]);
     return counts;
 }
 
