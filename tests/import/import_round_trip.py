@@ -67,12 +67,37 @@ def import_json(mid, out, *extra):
     dropped = sum(1 for change in report["changes"] if change["kind"] == "dropped")
     if report["notesIn"] - report["notesOut"] != dropped:
         fail(f"{mid}: notesIn - notesOut != dropped ({report['notesIn']}, {report['notesOut']}, {dropped})")
+    if not 0 <= report["maxOnsetError"] <= report["grid"] // 2:
+        fail(f"{mid}: onsets off by {report['maxOnsetError']}, more than half the grid of {report['grid']}")
     if sum(track["notes"] for track in report["tracks"]) != report["notesOut"]:
         fail(f"{mid}: the tracks' notes do not add up to notesOut")
     verdict = json.loads(run("check", "--json", out, check=False).stdout)
     if verdict["status"] != "clean" or verdict["notes"] != report["notesOut"]:
         fail(f"{mid}: the import does not check clean with notesOut notes: {verdict['status']}")
     return report
+
+
+def least_loudness_error(velocities):
+    """The least total error of one loudness for all, each note with or without its accent of 20."""
+    return min(sum(min(abs(v - level), abs(v - min(127, level + 20))) for v in velocities)
+               for level in range(1, 128))
+
+
+def check_velocities(mid, report, exact, back):
+    """`back` holds the notes of `exact` as the song writes them, in the same order."""
+    by_onset = {}
+    for (on, _, _, _, velocity), written in zip(exact, back):
+        by_onset.setdefault(on, []).append((velocity, written[4]))
+    for on, pairs in by_onset.items():
+        if sum(abs(v - w) for v, w in pairs) != least_loudness_error([v for v, _ in pairs]):
+            fail(f"{mid}: the velocities at tick {on} are not as close as a loudness can make them: {pairs}")
+    channel_of = {track["track"]: track["channel"] for track in report["tracks"]}
+    expected = {(round(on), pitch, channel): f"velocity {velocity} written as {written[4]}"
+                for (on, _, pitch, channel, velocity), written in zip(exact, back) if abs(velocity - written[4]) > 5}
+    said = {(change["tick"], change["note"], channel_of[change["track"]]): change["detail"]
+            for change in report["changes"] if change["kind"] == "velocity"}
+    if said != expected:
+        fail(f"{mid}: the velocity changes reported are not the notes written off by more than 5")
 
 
 def as_written(song, mid):
@@ -172,6 +197,13 @@ def check_command_line(work, mid):
             fail(f"import {args}: status {done.returncode}, not {status}")
     if os.path.exists(os.path.join(work, "strict.sng")):
         fail("--strict wrote a song that moves notes")
+    # A MIDI file named as a song is not written over by its own import.
+    same = os.path.join(work, "same.sng")
+    shutil.copy(mid, same)
+    done = run("import", same, "-o", same, check=False)
+    with open(mid, "rb") as original, open(same, "rb") as after:
+        if done.returncode != 1 or "is the input file" not in done.stderr or original.read() != after.read():
+            fail(f"import onto its own input: status {done.returncode}: {done.stderr}")
     broken = os.path.join(work, "broken.mid")
     with open(mid, "rb") as data, open(broken, "wb") as out:
         out.write(data.read()[:40])
@@ -228,6 +260,7 @@ with tempfile.TemporaryDirectory() as work:
         worst = max(abs(a[4] - b[4]) for a, b in zip(sorted(back), sorted(exact)))
         if worst != report["maxVelocityError"]:
             fail(f"{mid}: velocities off by {worst}, the report says {report['maxVelocityError']}")
+        check_velocities(mid, report, sorted(exact), sorted(back))
         human, human_song = os.path.join(work, f"h{n}.mid"), os.path.join(work, f"h{n}.sng")
         generator.setstate(STATES[n])
         random_score(generator, human, humanize=0.9)

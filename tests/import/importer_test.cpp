@@ -40,6 +40,13 @@ ImportResult Import(const MidiFileData& midi) {
                                             }});
     EXPECT_FALSE(result.song.empty()) << result.error;
     EXPECT_EQ(seenBeside, result.song);
+    // Rests are written plain: no pitch, as the source language writes them.
+    StreamReader reader(std::span(result.song).subspan(kHeaderSize));
+    for (StreamEvent event; reader.Next(event);) {
+        if (event.IsNote() && event.IsRest()) {
+            EXPECT_EQ(event.Pitch(), 0);
+        }
+    }
     EXPECT_EQ(result.notesIn - result.notesOut, Count(result, "dropped"));
     EXPECT_EQ(CheckSongImage(result.song, "test.sng").verdict, Verdict::Clean);
     return result;
@@ -81,6 +88,21 @@ TEST(Importer, MergesPairsOnAChannelThenDropsTheSmallest) {
     EXPECT_EQ(Count(result, "merged"), 2);
     // Channel 3 now holds three pitch-60 lines struck together: two of each onset go.
     EXPECT_GT(Count(result, "dropped"), 0);
+    const auto merged = std::find_if(result.changes.begin(), result.changes.end(),
+                                     [](const ImportChange& c) { return c.kind == "merged"; });
+    EXPECT_EQ(merged->detail, "MIDI track 3, channel 4 merged into track 14");  // the smallest into the earliest
+}
+
+TEST(Importer, ALoudChordTakesAccentsUpToTheLoudestVelocity) {
+    // One loudness for the chord: 107, the loudest that still takes an
+    // accent, with 127 and 119 accented (to 127) and 107 plain.
+    std::vector<MidiNoteEvent> notes;
+    for (const uint8_t velocity : {127, 119, 107})
+        notes.push_back({.on = 0, .off = 96, .channel = 0, .pitch = velocity, .velocity = velocity});
+    const ImportResult result = Import(Midi(notes));
+    EXPECT_EQ(result.maxVelocityError, 8);
+    ASSERT_EQ(Count(result, "velocity"), 1);
+    EXPECT_EQ(result.changes.back().detail, "velocity 119 written as 127");
 }
 
 TEST(Importer, EndsANoteWhereItsPitchIsStruckAgainOnTheChannel) {
