@@ -10,6 +10,7 @@
 #include <numeric>
 #include <set>
 #include <span>
+#include <system_error>
 #include <thread>
 
 #include "check/check.h"
@@ -156,12 +157,18 @@ public:
         if (!Write()) return Fail();
         // While the engine plays the song, a second thread completes the
         // account of the changes and does the caller's work with the song.
+        const auto besideWork = [this] {
+            CompleteChanges();
+            if (options_.besideJudge) options_.besideJudge(result_.song);
+        };
         std::optional<SongCheck> check;
         {
-            const std::jthread beside([this] {
-                CompleteChanges();
-                if (options_.besideJudge) options_.besideJudge(result_.song);
-            });
+            std::jthread beside;
+            try {
+                beside = std::jthread(besideWork);
+            } catch (const std::system_error&) {
+                besideWork();  // no thread to be had: one after the other
+            }
             check = Judge();
         }
         if (!Complete(*check)) return Fail();
