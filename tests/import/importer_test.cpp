@@ -31,10 +31,15 @@ int64_t Count(const ImportResult& result, std::string_view kind) {
                          [&](const ImportChange& c) { return c.kind == kind; });
 }
 
-ImportResult Import(const MidiFileData& midi) {
-    ImportResult result = ImportMidi(midi, {.fileName = "test.mid", .songName = "test.sng"});
+ImportResult Import(const MidiFileData& midi, int grid = 0) {
+    ImportResult result = ImportMidi(midi, {.grid = grid, .fileName = "test.mid", .songName = "test.sng"});
     EXPECT_FALSE(result.song.empty()) << result.error;
     EXPECT_EQ(result.notesIn - result.notesOut, Count(result, "dropped"));
+    // A change of the conductor's is of no track and no note.
+    for (const ImportChange& c : result.changes)
+        if (c.kind == "tempo" || c.kind == "key" || c.kind == "time") {
+            EXPECT_TRUE(c.track == -1 && c.note == -1) << c.kind << " " << c.detail;
+        }
     EXPECT_EQ(CheckSongImage(result.song, "test.sng").verdict, Verdict::Clean);
     return result;
 }
@@ -63,11 +68,14 @@ TEST(Importer, KeepsTheSixteenNotesMostHeard) {
 }
 
 TEST(Importer, MergesPairsOnAChannelThenDropsTheSmallest) {
-    std::vector<MidiNoteEvent> notes;
     // 18 MIDI tracks: 16 on channels of their own, two more sharing channel 3,
     // and the smallest pairs of distinct channels beyond 15 dropped.
-    for (int track = 0; track < 18; ++track)
-        for (int n = 0; n <= track; ++n)
+    // Then with the tracks' notes the other way round, so that pair 0 is
+    // the largest of channel 3 and the others go into it.
+  for (const bool reversed : {false, true}) {
+    std::vector<MidiNoteEvent> notes;
+    for (int i = 0; i < 18; ++i)
+        for (int track = reversed ? 17 - i : i, n = 0; n <= track; ++n)
             notes.push_back({.on = 96 * n, .off = 96 * n + 96, .track = static_cast<uint16_t>(track),
                              .channel = static_cast<uint8_t>(track < 16 ? track : 3), .pitch = 60, .velocity = 90});
     const ImportResult result = Import(Midi(notes));
@@ -75,6 +83,7 @@ TEST(Importer, MergesPairsOnAChannelThenDropsTheSmallest) {
     EXPECT_EQ(Count(result, "merged"), 2);
     // Channel 3 now holds three pitch-60 lines struck together: two of each onset go.
     EXPECT_GT(Count(result, "dropped"), 0);
+  }
 }
 
 TEST(Importer, EndsANoteWhereItsPitchIsStruckAgainOnTheChannel) {
@@ -84,6 +93,35 @@ TEST(Importer, EndsANoteWhereItsPitchIsStruckAgainOnTheChannel) {
     }));
     EXPECT_EQ(result.notesOut, 2);
     EXPECT_EQ(Count(result, "shortened"), 1);
+    // One that ends where the next is struck is not shortened.
+    EXPECT_EQ(Count(Import(Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 80},
+                                 {.on = 96, .off = 192, .channel = 0, .pitch = 60, .velocity = 80}})),
+                    "shortened"),
+              0);
+}
+
+// An onset goes to the nearest step of the grid, half a step or more later
+// to the next one.
+TEST(Importer, SnapsAnOnsetToTheNearestStep) {
+    for (const int off : {20, 23, 24, 28}) {  // of a 48-tick quarter, after the second
+        const ImportResult result = Import(Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 80},
+                                                 {.on = 192 + 2 * off, .off = 384, .channel = 0, .pitch = 62, .velocity = 80}}),
+                                           48);
+        const auto moved = std::ranges::find(result.changes, std::string_view("moved"), &ImportChange::kind);
+        ASSERT_NE(moved, result.changes.end()) << off;
+        EXPECT_EQ(moved->tick, off < 24 ? 96 : 144) << off;
+    }
+}
+
+// A velocity the loudness and the accent cannot give is reported with the
+// one written: 120 beside two of 110 is accented, at the highest, 127.
+TEST(Importer, ReportsAVelocityWrittenFarOff) {
+    const ImportResult result = Import(Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 110},
+                                             {.on = 0, .off = 96, .channel = 0, .pitch = 64, .velocity = 110},
+                                             {.on = 0, .off = 96, .channel = 0, .pitch = 67, .velocity = 120}}));
+    ASSERT_EQ(Count(result, "velocity"), 1);
+    EXPECT_EQ(std::ranges::find(result.changes, std::string_view("velocity"), &ImportChange::kind)->detail,
+              "velocity 120 written as 127");
 }
 
 // Every key a MIDI file names, major or minor, becomes the song's key of as
@@ -119,6 +157,10 @@ TEST(Importer, KeysAndMetersBecomeTheSongsSignatures) {
             EXPECT_EQ(timeline.measures, (12 * 48 + length - 1) / length) << what;
         }
     }
+    // 4/4 for two measures, then 3/4: bars at quarters 0, 4, 8 and 11.
+    MidiFileData changed = Midi({{.on = 0, .off = 96 * 12, .channel = 0, .pitch = 60, .velocity = 90}});
+    changed.metas = {{.tick = 96 * 8, .kind = MidiMetaKind::Time, .numerator = 3, .denominator = 4}};
+    EXPECT_EQ(CheckSongImage(Import(changed).song, "test.sng").timeline.measures, 4);
 }
 
 TEST(Importer, SaysHowManyNotesHadNoNoteOffAndTakesTheFilesNameForNoTitle) {
