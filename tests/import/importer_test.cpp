@@ -67,23 +67,41 @@ TEST(Importer, KeepsTheSixteenNotesMostHeard) {
   }
 }
 
+// Of two notes of a pitch struck together the shorter goes, and its end is
+// no group's: the one kept sounds untied.
+TEST(Importer, ADroppedNoteEndsNoGroup) {
+    const ImportResult result = Import(Midi({{.on = 0, .off = 192, .channel = 0, .pitch = 60, .velocity = 90},
+                                             {.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 90}}));
+    EXPECT_EQ(result.notesOut, 1);
+    EXPECT_EQ(CheckSongImage(result.song, "test.sng").timeline.ties, 0);
+}
+
 TEST(Importer, MergesPairsOnAChannelThenDropsTheSmallest) {
     // 18 MIDI tracks: 16 on channels of their own, two more sharing channel 3,
-    // and the smallest pairs of distinct channels beyond 15 dropped.
-    // Then with the tracks' notes the other way round, so that pair 0 is
-    // the largest of channel 3 and the others go into it.
-  for (const bool reversed : {false, true}) {
-    std::vector<MidiNoteEvent> notes;
-    for (int i = 0; i < 18; ++i)
-        for (int track = reversed ? 17 - i : i, n = 0; n <= track; ++n)
-            notes.push_back({.on = 96 * n, .off = 96 * n + 96, .track = static_cast<uint16_t>(track),
-                             .channel = static_cast<uint8_t>(track < 16 ? track : 3), .pitch = 60, .velocity = 90});
-    const ImportResult result = Import(Midi(notes));
-    EXPECT_EQ(result.tracks.size(), 15u);
-    EXPECT_EQ(Count(result, "merged"), 2);
-    // Channel 3 now holds three pitch-60 lines struck together: two of each onset go.
-    EXPECT_GT(Count(result, "dropped"), 0);
-  }
+    // and the smallest pairs of distinct channels beyond 15 dropped. Then
+    // with the tracks' notes the other way round, so that pair 0 is the
+    // largest of channel 3 and the others go into it; then sharing channel 0,
+    // where pair 0, the smallest, goes first, and of the two left of 18 notes
+    // the first goes into the other.
+    struct Case {
+        uint8_t shared;
+        bool reversed;
+    };
+    for (const auto [shared, reversed] : {Case{3, false}, Case{3, true}, Case{0, false}}) {
+        std::vector<MidiNoteEvent> notes;
+        for (int i = 0; i < 18; ++i)
+            for (int track = reversed ? 17 - i : i, n = 0; n <= track; ++n)
+                notes.push_back({.on = 96 * n, .off = 96 * n + 96, .track = static_cast<uint16_t>(track),
+                                 .channel = static_cast<uint8_t>(track < 16 ? track : shared), .pitch = 60, .velocity = 90});
+        const ImportResult result = Import(Midi(notes));
+        EXPECT_EQ(result.tracks.size(), 15u);
+        EXPECT_EQ(Count(result, "merged"), 2);
+        // The shared channel now holds three pitch-60 lines struck together: two of each onset go.
+        EXPECT_GT(Count(result, "dropped"), 0);
+        if (shared == 0) {
+            EXPECT_TRUE(std::ranges::any_of(result.tracks, [](const ImportedTrack& t) { return t.midiTrack == 17; }));
+        }
+    }
 }
 
 TEST(Importer, EndsANoteWhereItsPitchIsStruckAgainOnTheChannel) {
@@ -120,6 +138,8 @@ TEST(Importer, ReportsAVelocityWrittenFarOff) {
                                              {.on = 0, .off = 96, .channel = 0, .pitch = 64, .velocity = 110},
                                              {.on = 0, .off = 96, .channel = 0, .pitch = 67, .velocity = 120}}));
     ASSERT_EQ(Count(result, "velocity"), 1);
+    // A soft note alone is written as it is.
+    EXPECT_EQ(Import(Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 10}})).maxVelocityError, 0);
     EXPECT_EQ(std::ranges::find(result.changes, std::string_view("velocity"), &ImportChange::kind)->detail,
               "velocity 120 written as 127");
 }
@@ -141,6 +161,9 @@ TEST(Importer, KeysAndMetersBecomeTheSongsSignatures) {
             std::optional<TimeSignatureParts> time;
             const Timeline timeline = CheckSongImage(result.song, "test.sng").timeline;
             for (const TimedControl& control : timeline.controls) {
+                if (control.code == kCodeKeySignature || control.code == kCodeTimeSignature) {
+                    EXPECT_EQ(control.tick, 0) << what;
+                }
                 if (control.code == kCodeKeySignature) key = KeySignatureSharps(control.value);
                 if (control.code == kCodeTimeSignature) time = TimeSignatureOf(control.value);
             }
@@ -157,10 +180,14 @@ TEST(Importer, KeysAndMetersBecomeTheSongsSignatures) {
             EXPECT_EQ(timeline.measures, (12 * 48 + length - 1) / length) << what;
         }
     }
-    // 4/4 for two measures, then 3/4: bars at quarters 0, 4, 8 and 11.
-    MidiFileData changed = Midi({{.on = 0, .off = 96 * 12, .channel = 0, .pitch = 60, .velocity = 90}});
-    changed.metas = {{.tick = 96 * 8, .kind = MidiMetaKind::Time, .numerator = 3, .denominator = 4}};
-    EXPECT_EQ(CheckSongImage(Import(changed).song, "test.sng").timeline.measures, 4);
+    // 4/4 until the first meter, then 3/4: bars at quarters 0, 4, ..., 20 and 23.
+    MidiFileData changed = Midi({{.on = 0, .off = 96 * 26, .channel = 0, .pitch = 60, .velocity = 90}});
+    changed.metas = {{.tick = 96 * 20, .kind = MidiMetaKind::Time, .numerator = 3, .denominator = 4}};
+    EXPECT_EQ(CheckSongImage(Import(changed).song, "test.sng").timeline.measures, 7);
+    // A measure of 12/4 holds a note of 12 quarters as two of the longest durations, tied.
+    MidiFileData twelve = Midi({{.on = 0, .off = 96 * 12, .channel = 0, .pitch = 60, .velocity = 90}});
+    twelve.metas = {{.tick = 0, .kind = MidiMetaKind::Time, .numerator = 12, .denominator = 4}};
+    EXPECT_EQ(CheckSongImage(Import(twelve).song, "test.sng").timeline.ties, 1);
 }
 
 TEST(Importer, SaysHowManyNotesHadNoNoteOffAndTakesTheFilesNameForNoTitle) {
