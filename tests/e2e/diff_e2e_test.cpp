@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -90,4 +91,23 @@ TEST(DiffCommand, GivesJsonAndAPictureOfBoth) {
     EXPECT_NE(page.find("a.sng: song"), std::string::npos);  // the report's header lines
     EXPECT_NE(page.find("b.sng: song"), std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 8), "</html>\n");
+}
+
+// The notes both hold and A's differing ones fill their row; B's are drawn
+// inside, so that one over A's leaves A's showing.
+TEST(DiffCommand, DrawsBsNotesInsideTheRow) {
+    const TempFolder folder;
+    folder.Write("a.sng", Song(62));
+    folder.Write("b.sng", Song(64));
+    ASSERT_EQ(RunSongsim({.args = {"diff", "a.sng", "b.sng", "-o", "diff.html"}, .folder = folder.Path()}).status, 1);
+    const std::string page = Read(folder.Path() + "/diff.html");
+    const auto height = [&page](const std::string& kind) {
+        std::smatch match;
+        const bool found = std::regex_search(page, match, std::regex("<rect class=\"" + kind + "\"[^>]* height=\"(\\d+)\""));
+        EXPECT_TRUE(found) << kind;
+        return found ? std::stoi(match[1]) : -1;
+    };
+    EXPECT_EQ(height("same"), height("a"));
+    EXPECT_LT(height("b"), height("a"));
+    EXPECT_GT(height("b"), 0);
 }
