@@ -97,7 +97,8 @@ TEST(DiffCommand, GivesJsonAndAPictureOfBoth) {
 
 // The notes both hold drawn plain and filling their row, A's differing
 // notes too, B's inside theirs; the first difference marked where there is
-// one; the report's header lines but not its limit.
+// one; the report's header lines but not its limit, which the report has
+// only past the limit.
 TEST(DiffCommand, DrawsEveryNoteOnceAndBsInsideTheRow) {
     const TempFolder folder;
     folder.Write("a.sng", Song(62));
@@ -127,5 +128,7 @@ TEST(DiffCommand, DrawsEveryNoteOnceAndBsInsideTheRow) {
         for (const int height : ofB) EXPECT_TRUE(height > 0 && height < plain[0]) << height;
         EXPECT_EQ(page.find("class=\"first\"") != std::string::npos, a != b) << a << " " << b;
         EXPECT_EQ(page.find("<p>..."), std::string::npos);
+        // Nor has the report, all of its differences within the limit.
+        EXPECT_EQ(RunSongsim({.args = {"diff", a, b}, .folder = folder.Path()}).out.find("..."), std::string::npos);
     }
 }
