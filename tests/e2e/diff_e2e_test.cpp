@@ -132,3 +132,19 @@ TEST(DiffCommand, DrawsEveryNoteOnceAndBsInsideTheRow) {
         EXPECT_EQ(RunSongsim({.args = {"diff", a, b}, .folder = folder.Path()}).out.find("..."), std::string::npos);
     }
 }
+
+// A measure that starts where the last note ends has its line, at the
+// picture's right edge: a MIDI file's 4/4 of four quarters, as written.
+TEST(DiffCommand, DrawsAMeasureStartingAtTheEnd) {
+    const TempFolder folder;
+    SongWriter song;
+    song.Track(0, "Piano", 0, 3, 0).Loudness(80);
+    for (int i = 0; i < 4; ++i) song.Note(0, 12, 60).EndGroup();
+    folder.Write("a.sng", song.EndSong().Bytes());
+    ASSERT_EQ(RunSongsim({.args = {"midi", "--as-written", "a.sng", "-o", "a.mid"}, .folder = folder.Path()}).status, 0);
+    ASSERT_EQ(RunSongsim({.args = {"diff", "a.mid", "a.mid", "-o", "diff.html"}, .folder = folder.Path()}).status, 0);
+    const std::string page = Read(folder.Path() + "/diff.html");
+    size_t lines = 0;
+    for (size_t at = page.find("class=\"bar\""); at != std::string::npos; at = page.find("class=\"bar\"", at + 1)) ++lines;
+    EXPECT_EQ(lines, 2u) << page.substr(page.find("<svg"));
+}
