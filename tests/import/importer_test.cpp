@@ -190,6 +190,21 @@ TEST(Importer, KeysAndMetersBecomeTheSongsSignatures) {
     EXPECT_EQ(CheckSongImage(Import(twelve).song, "test.sng").timeline.ties, 1);
 }
 
+// A pair takes its own first program change, else the first of its
+// channel in any track; the title, a track's name, keeps room for its end.
+TEST(Importer, APairTakesItsOwnProgramElseItsChannelsAndATrackNameTitlesTheSong) {
+    MidiFileData midi = Midi({{.on = 0, .off = 96, .track = 1, .channel = 0, .pitch = 60, .velocity = 90},
+                              {.on = 0, .off = 96, .track = 2, .channel = 1, .pitch = 64, .velocity = 90}});
+    midi.programs = {{.track = 0, .channel = 1, .program = 33}, {.track = 0, .channel = 0, .program = 40},
+                     {.track = 2, .channel = 1, .program = 20}};
+    midi.trackNames[1] = std::string(40, 'x');
+    const ImportResult result = Import(midi);
+    ASSERT_EQ(result.tracks.size(), 2u);
+    EXPECT_EQ(result.tracks[0].patch, 40);
+    EXPECT_EQ(result.tracks[1].patch, 20);
+    EXPECT_EQ(result.title, std::string(kTitleLength - 1, 'x'));
+}
+
 TEST(Importer, SaysHowManyNotesHadNoNoteOffAndTakesTheFilesNameForNoTitle) {
     for (const int64_t unended : {1, 2}) {
         MidiFileData midi = Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 90}});
