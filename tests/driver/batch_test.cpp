@@ -119,6 +119,8 @@ TEST(Batch, AWorkerThatDiesFailsItsJobAndTheRestAreSaid) {
     EXPECT_EQ(said, "\nsongsim: 3 songs: 3 written, 0 failed\n");
     EXPECT_TRUE(NoChildLeft());
     EXPECT_EQ(OpenDescriptors(), descriptors);
+    // One song is one.
+    EXPECT_EQ(StandardError([&] { RunJobs(jobs({"one"}), 2, make, "song"); }), "songsim: 1 song: 1 written, 0 failed\n");
 }
 
 
