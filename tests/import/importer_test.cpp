@@ -203,17 +203,20 @@ TEST(Importer, APairTakesItsOwnProgramElseItsChannelsAndATrackNameTitlesTheSong)
     EXPECT_EQ(result.tracks[0].patch, 40);
     EXPECT_EQ(result.tracks[1].patch, 20);
     EXPECT_EQ(result.title, std::string(kTitleLength - 1, 'x'));
+    midi.trackNames[1] = std::string("ab\0cd", 5);  // a name ends at a zero byte
+    EXPECT_EQ(Import(midi).title, "ab");
 }
 
 TEST(Importer, SaysHowManyNotesHadNoNoteOffAndTakesTheFilesNameForNoTitle) {
     for (const int64_t unended : {1, 2}) {
         MidiFileData midi = Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 90}});
         midi.unendedNotes = unended;
-        const ImportResult result = Import(midi);
+        const ImportResult result =
+            ImportMidi(midi, {.fileName = unended == 1 ? "test.mid" : "dir/test.mid", .songName = "test.sng"});
         const std::string said = unended == 1 ? "1 note without a note off, ended at the end of the track"
                                               : "2 notes without a note off, ended at the end of the track";
         EXPECT_TRUE(std::ranges::any_of(result.changes, [&](const ImportChange& c) { return c.detail == said; })) << said;
-        EXPECT_EQ(result.title, "test.mid");  // no track names: the file's name
+        EXPECT_EQ(result.title, "test.mid");  // no track names: the file's name, without its folder
     }
 }
 
