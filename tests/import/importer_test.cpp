@@ -181,6 +181,15 @@ TEST(Importer, KeysAndMetersBecomeTheSongsSignatures) {
             EXPECT_EQ(timeline.measures, (12 * 48 + length - 1) / length) << what;
         }
     }
+    // Past 7 sharps or flats names no key: left out, and said.
+    for (const int8_t sharps : {8, -8}) {
+        MidiFileData none = Midi({{.on = 0, .off = 96, .channel = 0, .pitch = 60, .velocity = 90}});
+        none.metas = {{.tick = 0, .kind = MidiMetaKind::Key, .sharps = sharps}};
+        const ImportResult result = Import(none);
+        EXPECT_EQ(Count(result, "key"), 1) << int{sharps};
+        EXPECT_TRUE(std::ranges::none_of(CheckSongImage(result.song, "test.sng").timeline.controls,
+                                         [](const TimedControl& c) { return c.code == kCodeKeySignature; }));
+    }
     // 4/4 until the first meter, then 3/4: bars at quarters 0, 4, ..., 20 and 23.
     MidiFileData changed = Midi({{.on = 0, .off = 96 * 26, .channel = 0, .pitch = 60, .velocity = 90}});
     changed.metas = {{.tick = 96 * 20, .kind = MidiMetaKind::Time, .numerator = 3, .denominator = 4}};
