@@ -319,6 +319,8 @@ TEST(Diff, TheLastTempoOfATickCountsAndKeysReadAsSharpsOrFlats) {
     EXPECT_EQ(key(1), "1 sharp major");
     EXPECT_EQ(key(-3), "3 flats major");
     EXPECT_EQ(key(1000 - 1), "1 flat minor");
+    // A tempo of no length (a MIDI file's 0) reads as none.
+    EXPECT_EQ(ControlValueText({.kind = ConductorKind::Tempo, .value = 0}), "0.00 bpm");
 }
 
 }  // namespace

@@ -72,6 +72,11 @@ TEST(Batch, AFolderThatCannotBeMadeIsSaid) {
     const std::string said = StandardError([&] { made = MakeFolder(below); });
     EXPECT_FALSE(made);
     EXPECT_NE(said.find("songsim: " + below + ": cannot make the folder: "), std::string::npos) << said;
+    // A batch that would write there fails, making nothing.
+    const std::vector<std::string> songs = {"a.sng"};
+    int status = 0;
+    StandardError([&] { status = RunSongBatch(songs, below, ".mid", 1, [](const BatchJob&) { return Made{.status = 0, .written = true}; }); });
+    EXPECT_EQ(status, 1);
     EXPECT_TRUE(MakeFolder((fs::path(folder.Path()) / "new" / "songs").string()));
     EXPECT_TRUE(fs::is_directory(fs::path(folder.Path()) / "new" / "songs"));
 }
@@ -119,6 +124,8 @@ TEST(Batch, AWorkerThatDiesFailsItsJobAndTheRestAreSaid) {
     EXPECT_EQ(said, "\nsongsim: 3 songs: 3 written, 0 failed\n");
     EXPECT_TRUE(NoChildLeft());
     EXPECT_EQ(OpenDescriptors(), descriptors);
+    // One song is one.
+    EXPECT_EQ(StandardError([&] { RunJobs(jobs({"one"}), 2, make, "song"); }), "songsim: 1 song: 1 written, 0 failed\n");
 }
 
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,13 @@
 
 namespace {
 
-std::vector<uint8_t> Song(int secondNote) {
+// With a third note, a pitch of `thirdNote`.
+std::vector<uint8_t> Song(int secondNote, int thirdNote = 0) {
     SongWriter song;
     song.Title("pair").Track(0, "Piano", 0, 3, 0).Track(1, "Bass", 1, 2, 32).Loudness(80);
     song.Note(0, 12, 60).Note(1, 12, 36).EndGroup();
     song.Note(0, 12, secondNote).EndGroup();
+    if (thirdNote) song.Note(0, 12, thirdNote).EndGroup();
     return song.EndSong().Bytes();
 }
 
@@ -90,4 +93,58 @@ TEST(DiffCommand, GivesJsonAndAPictureOfBoth) {
     EXPECT_NE(page.find("a.sng: song"), std::string::npos);  // the report's header lines
     EXPECT_NE(page.find("b.sng: song"), std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 8), "</html>\n");
+}
+
+// The notes both hold drawn plain and filling their row, A's differing
+// notes too, B's inside theirs; the first difference marked where there is
+// one; the report's header lines but not its limit, which the report has
+// only past the limit.
+TEST(DiffCommand, DrawsEveryNoteOnceAndBsInsideTheRow) {
+    const TempFolder folder;
+    folder.Write("a.sng", Song(62));
+    folder.Write("b.sng", Song(64));
+    folder.Write("c.sng", Song(62, 67));
+    struct Case {
+        std::string a, b;
+        int same, onlyA, onlyB;
+    };
+    for (const auto& [a, b, same, onlyA, onlyB] : {Case{"a.sng", "b.sng", 2, 1, 1}, Case{"a.sng", "c.sng", 3, 0, 1},
+                                                   Case{"c.sng", "a.sng", 3, 1, 0}, Case{"a.sng", "a.sng", 3, 0, 0}}) {
+        const SongsimRun run = RunSongsim({.args = {"diff", a, b, "-o", "diff.html"}, .folder = folder.Path()});
+        ASSERT_EQ(run.status, a == b ? 0 : 1) << a << " " << b << run.err;
+        const std::string page = Read(folder.Path() + "/diff.html");
+        const auto rects = [&page](const std::string& kind) {
+            std::vector<int> heights;
+            const std::regex rect("<rect class=\"" + kind + "\"[^>]* height=\"(\\d+)\"");
+            for (auto m = std::sregex_iterator(page.begin(), page.end(), rect); m != std::sregex_iterator(); ++m)
+                heights.push_back(std::stoi((*m)[1]));
+            return heights;
+        };
+        const std::vector<int> plain = rects("same"), ofA = rects("a"), ofB = rects("b");
+        EXPECT_EQ(plain.size(), static_cast<size_t>(same)) << a << " " << b;
+        EXPECT_EQ(ofA.size(), static_cast<size_t>(onlyA)) << a << " " << b;
+        ASSERT_EQ(ofB.size(), static_cast<size_t>(onlyB)) << a << " " << b;
+        for (const int height : ofA) EXPECT_EQ(height, plain[0]);
+        for (const int height : ofB) EXPECT_TRUE(height > 0 && height < plain[0]) << height;
+        EXPECT_EQ(page.find("class=\"first\"") != std::string::npos, a != b) << a << " " << b;
+        EXPECT_EQ(page.find("<p>..."), std::string::npos);
+        // Nor has the report, all of its differences within the limit.
+        EXPECT_EQ(RunSongsim({.args = {"diff", a, b}, .folder = folder.Path()}).out.find("..."), std::string::npos);
+    }
+}
+
+// A measure that starts where the last note ends has its line, at the
+// picture's right edge: a MIDI file's 4/4 of four quarters, as written.
+TEST(DiffCommand, DrawsAMeasureStartingAtTheEnd) {
+    const TempFolder folder;
+    SongWriter song;
+    song.Track(0, "Piano", 0, 3, 0).Loudness(80);
+    for (int i = 0; i < 4; ++i) song.Note(0, 12, 60).EndGroup();
+    folder.Write("a.sng", song.EndSong().Bytes());
+    ASSERT_EQ(RunSongsim({.args = {"midi", "--as-written", "a.sng", "-o", "a.mid"}, .folder = folder.Path()}).status, 0);
+    ASSERT_EQ(RunSongsim({.args = {"diff", "a.mid", "a.mid", "-o", "diff.html"}, .folder = folder.Path()}).status, 0);
+    const std::string page = Read(folder.Path() + "/diff.html");
+    size_t lines = 0;
+    for (size_t at = page.find("class=\"bar\""); at != std::string::npos; at = page.find("class=\"bar\"", at + 1)) ++lines;
+    EXPECT_EQ(lines, 2u) << page.substr(page.find("<svg"));
 }

@@ -56,6 +56,8 @@ TEST(MidiPerformance, PlaysWhatTheEnginePlaysAndTransposesOrSkipsOnlyWhenAsked) 
     EXPECT_EQ(played.tracks[1].program, std::nullopt);
     EXPECT_EQ(played.losses.noPatch, 1);
     EXPECT_EQ(struck, (std::vector<int>{60, 62, 64, 116}));
+    // A mask's bit past the last track selects nothing more.
+    EXPECT_EQ(Export(TwoTracks(), {.trackMask = 0xFFFF}).midi.tracks.size(), 2u);
 
     const auto [asked, struckAsked] = Export(TwoTracks(), {.transposeOctaves = true, .skipDisabled = true});
     ASSERT_EQ(asked.tracks.size(), 1u);

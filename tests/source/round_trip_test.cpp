@@ -134,6 +134,13 @@ TEST(RoundTrip, HeaderBytesOfEveryValue) {
             EXPECT_TRUE(RoundTrips(single)) << "header byte " << offset << " = " << value;
         }
     }
+    // Every byte alone set to 1, the least that is not nothing.
+    for (size_t offset = 0; offset < kHeaderSize; ++offset) {
+        Bytes single(kHeaderSize + 1, 0);
+        single[offset] = 1;
+        single.back() = 0xFF;
+        EXPECT_TRUE(RoundTrips(single)) << "header byte " << offset << " = 1";
+    }
     // Names and titles with a zero inside, followed by more bytes.
     EXPECT_TRUE(RoundTrips(SongWriter().Title(std::string("A\0B\"\\", 5)).TrackName(3, std::string("\0x", 2)).Bytes()));
 }

@@ -103,4 +103,23 @@ TEST(Recorder, KeepingTheFirstMeasuresKeepsTheirNotesAsTheWholeRecordingHasThem)
     EXPECT_GT(cut, 50);
 }
 
+// Streaming, the recording hands on each note once it and every earlier one
+// have ended: what it still holds starts with a note still sounding, and
+// with the notes handed on makes up the whole recording.
+TEST(Recorder, AStreamingRecordingHandsOnTheNotesAsTheyEnd) {
+    struct Notes final : TimelineSink {
+        size_t count = 0;
+        void NoteRecorded(const TimedNote&) override { ++count; }
+        void ControlRecorded(const TimedControl&) override {}
+        void ErrorRecorded(const TimedError&) override {}
+    };
+    for (uint64_t seed = 1; seed <= 20; ++seed) {
+        const std::vector<uint8_t> bytes = GenerateSong({.events = 150, .seed = seed}).bytes;
+        Notes sink;
+        const Timeline held = Record(bytes, {.keepNotes = true, .sink = &sink}).timeline;
+        EXPECT_TRUE(held.notes.empty() || held.notes.front().off < 0) << "seed " << seed;
+        EXPECT_EQ(sink.count + held.notes.size(), Record(bytes).timeline.notes.size()) << "seed " << seed;
+    }
+}
+
 }  // namespace
