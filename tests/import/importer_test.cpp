@@ -64,18 +64,19 @@ TEST(Importer, KeepsTheSixteenNotesMostHeard) {
     // 30 notes struck together, the longer ones kept: 15, since where the
     // shortest end the held ones go on beside a rest. Then a chord of 16.
     for (int i = 0; i < 30; ++i)
-        notes.push_back({.on = 0, .off = 96 * (1 + i % 4), .channel = 0, .pitch = static_cast<uint8_t>(40 + i),
+        notes.push_back({.on = 192, .off = 192 + 96 * (1 + i % 4), .channel = 0, .pitch = static_cast<uint8_t>(40 + i),
                          .velocity = static_cast<uint8_t>(rising ? 30 + i : 60 - i)});
     for (int i = 0; i < 16; ++i)
         notes.push_back({.on = 960, .off = 960 + 96 * (i == 0 ? 8 : 1), .channel = 1,
                          .pitch = static_cast<uint8_t>(50 + i), .velocity = 100});
     const ImportResult result = Import(Midi(notes));
     EXPECT_EQ(result.notesOut, 15 + 16);
+    EXPECT_EQ(result.Counts().front(), std::make_pair(std::string_view("dropped"), int64_t{15}));
     // The 8 shortest, then the 7 softest of the next length.
     for (const ImportChange& change : result.changes)
         if (change.kind == "dropped") {
             const int i = change.note - 40;
-            EXPECT_TRUE(change.tick == 0 && (i % 4 == 0 || (i % 4 == 1 && (rising ? i <= 25 : i >= 5))))
+            EXPECT_TRUE(change.tick == 96 && (i % 4 == 0 || (i % 4 == 1 && (rising ? i <= 25 : i >= 5))))
                 << change.note << (rising ? " rising" : " falling");
         }
   }

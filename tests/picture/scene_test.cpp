@@ -70,6 +70,10 @@ TEST(Scene, ARangeStartsWithTheSettingsInEffectAndHoldsTheControlsWithin) {
                 const TimedControl& c = scene.controls[expected.size() + i];
                 EXPECT_TRUE(c.code == within[i]->code && c.tick == within[i]->tick && c.value == within[i]->value) << what;
             }
+            // The slot levels: the one in effect at the first tick, then each change once.
+            ASSERT_FALSE(scene.levels.empty()) << what;
+            EXPECT_EQ(scene.levels.front().tick, scene.from) << what;
+            for (size_t i = 1; i < scene.levels.size(); ++i) EXPECT_LT(scene.levels[i - 1].tick, scene.levels[i].tick) << what;
             tried += !expected.empty();
         }
     }
