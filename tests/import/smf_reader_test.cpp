@@ -32,8 +32,6 @@ TEST(SmfReader, ReadsNotesMetasAndRunningStatus) {
     const Bytes events = {
         0x00, 0xFF, 0x03, 0x03, 'B', 'a', 's',  // track name
         0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // tempo 500000
-        0x00, 0xFF, 0x58, 0x04, 3, 30, 24, 8,      // 3/2^30
-        0x00, 0xFF, 0x58, 0x04, 3, 31, 24, 8,      // 3/2^31: past what is kept
         0x00, 0xF0, 0x02, 0x01, 0xF7,              // sysex, skipped by its length
         0x00, 0xC1, 0x20,                          // program 32 on channel 2
         0x00, 0x91, 60, 100,                       // C on
@@ -62,14 +60,24 @@ TEST(SmfReader, ReadsNotesMetasAndRunningStatus) {
     }
     EXPECT_EQ(midi->notesIn, 4);
     EXPECT_EQ(midi->unendedNotes, 1);
-    ASSERT_EQ(midi->metas.size(), 3u);
+    ASSERT_EQ(midi->metas.size(), 1u);
     EXPECT_EQ(midi->metas[0].tempo, 500000u);
-    EXPECT_EQ(midi->metas[1].denominator, 1u << 30);
-    EXPECT_EQ(midi->metas[2].denominator, 0u);
     ASSERT_EQ(midi->programs.size(), 1u);
     EXPECT_EQ(midi->programs[0].program, 32);
     ASSERT_EQ(midi->unsupported.size(), 1u);
     EXPECT_EQ(midi->unsupported[0].kind, MidiUnsupported::Controller);
+}
+
+// A time signature's denominator is 2 to the power the file gives, up to
+// 2^30; past that it is 0 (a meter no song names).
+TEST(SmfReader, KeepsADenominatorUpTo2To30) {
+    MidiReadError error;
+    const auto midi = ReadStandardMidiFile(
+        Header(0, 1, 96) + Track({0x00, 0xFF, 0x58, 0x04, 3, 30, 24, 8, 0x00, 0xFF, 0x58, 0x04, 3, 31, 24, 8}), error);
+    ASSERT_TRUE(midi) << DescribeMidiError(error);
+    ASSERT_EQ(midi->metas.size(), 2u);
+    EXPECT_EQ(midi->metas[0].denominator, 1u << 30);
+    EXPECT_EQ(midi->metas[1].denominator, 0u);
 }
 
 TEST(SmfReader, RefusesBrokenFilesWithThePlace) {
